@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Vantrell needs.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+)
+sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_if_needed apt-get update
+  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,76 @@
+#include "app/CommandSupport.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace vantrell {
+
+std::optional<float> parseFiniteFloat(const std::string& text, std::string& error) {
+    if (text.empty()) {
+        error = "an empty number";
+        return std::nullopt;
+    }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const float value = std::strtof(begin, &end);
+    if (end == begin || *end != '\0') {
+        error = "'" + text + "' is not a number";
+        return std::nullopt;
+    }
+    if (!std::isfinite(value) || (errno == ERANGE && std::fabs(value) > 1.0f)) {
+        error = "'" + text + "' is not a finite number";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<Vector3> parseVector3(const std::string& text, std::string& error) {
+    float parts[3];
+    std::size_t start = 0;
+    for (int k = 0; k < 3; ++k) {
+        const std::size_t comma = text.find(',', start);
+        if ((k < 2) != (comma != std::string::npos)) {
+            error = "'" + text + "' is not three numbers X,Y,Z";
+            return std::nullopt;
+        }
+        const std::string part = text.substr(start, k < 2 ? comma - start : std::string::npos);
+        const std::optional<float> value = parseFiniteFloat(part, error);
+        if (!value) {
+            error = "in '" + text + "': " + error;
+            return std::nullopt;
+        }
+        parts[k] = *value;
+        start = comma + 1;
+    }
+    return Vector3{parts[0], parts[1], parts[2]};
+}
+
+std::string formatFloat(float value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    return buffer;
+}
+
+int loadValidLevel(const std::string& path, LoadedLevel& level) {
+    level = loadLevelFile(path);
+    if (!level.openError.empty()) {
+        std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
+        return static_cast<int>(level.result);
+    }
+    if (level.result != parseLoaded) {
+        std::cerr << "vantrell: " << path << ": " << parseResultMessage(level.result) << '\n';
+        return static_cast<int>(level.result);
+    }
+    if (!level.problems.empty()) {
+        std::cerr << "vantrell: " << path << " is not a valid level:\n";
+        for (const std::string& problem : level.problems) std::cerr << "  " << problem << '\n';
+        return exitInvalidLevel;
+    }
+    return 0;
+}
+
+}  // namespace vantrell

@@ -1,0 +1,18 @@
+// The subcommands of the vantrell executable. Each add function registers its commands on
+// app; a command's callback stores its exit status in exitCode.
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace vantrell {
+
+void addLevelCommands(CLI::App& app, int& exitCode);   // info, locate
+void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact, trace
+void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
+void addViewerCommands(CLI::App& app, int& exitCode);  // play, render
+// The main dialog, started when no subcommand is given; returns the exit status.
+int runMainDialog(int argc, char** argv);
+
+}  // namespace vantrell

@@ -1,0 +1,132 @@
+// info and locate: what a level file holds, and where a point lies in its tree.
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <bit>
+#include <iostream>
+#include <limits>
+
+namespace vantrell {
+namespace {
+
+struct LevelSummary {
+    std::uint64_t triangleEntries = 0;
+    std::uint64_t neighbourLinks = 0;
+    std::size_t rowBytes = 0;
+    bool haveBounds = false;
+    BoundingBox bounds;  // union of the spaces' boxes that are not empty
+};
+
+LevelSummary summarise(const LoadedLevel& level) {
+    LevelSummary s;
+    for (const Space& space : level.partition.spaces) {
+        s.triangleEntries += space.triangleIndices.size();
+        const BoundingBox& b = space.bounds;
+        if (!(b.minX <= b.maxX && b.minY <= b.maxY && b.minZ <= b.maxZ)) continue;
+        if (!s.haveBounds) {
+            s.bounds = b;
+            s.haveBounds = true;
+            continue;
+        }
+        s.bounds.minX = std::min(s.bounds.minX, b.minX), s.bounds.maxX = std::max(s.bounds.maxX, b.maxX);
+        s.bounds.minY = std::min(s.bounds.minY, b.minY), s.bounds.maxY = std::max(s.bounds.maxY, b.maxY);
+        s.bounds.minZ = std::min(s.bounds.minZ, b.minZ), s.bounds.maxZ = std::max(s.bounds.maxZ, b.maxZ);
+    }
+    for (const AdjacencyRow& row : level.partition.adjacency) {
+        s.rowBytes = std::max(s.rowBytes, row.size());
+        for (const std::uint8_t byte : row) s.neighbourLinks += static_cast<unsigned>(std::popcount(byte));
+    }
+    return s;
+}
+
+int runInfo(const std::string& path, bool json) {
+    const LoadedLevel level = loadLevelFile(path);
+    if (!level.openError.empty()) std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
+    const LevelSummary s = summarise(level);
+    const LevelGeometry& g = level.geometry;
+    const SpacePartition& p = level.partition;
+    const int status = level.result != parseLoaded ? static_cast<int>(level.result)
+                       : level.problems.empty()     ? 0
+                                                    : exitInvalidLevel;
+    if (json) {
+        nlohmann::json out = {
+            {"result", level.result},
+            {"message", parseResultMessage(level.result)},
+            {"vertices", g.vertices.size()},
+            {"normals", g.normals.size()},
+            {"planes", g.planes.size()},
+            {"triangles", g.triangles.size()},
+            {"nodes", p.nodes.size()},
+            {"spaces", p.spaces.size()},
+            {"triangleEntries", s.triangleEntries},
+            {"adjacencyRows", p.adjacency.size()},
+            {"adjacencyRowBytes", p.adjacency.empty() ? 0 : s.rowBytes},
+            {"neighbourLinks", s.neighbourLinks},
+            {"valid", level.valid()},
+            {"problems", level.problems},
+        };
+        std::cout << out.dump(2) << '\n';
+        return status;
+    }
+    std::cout << path << ": " << parseResultMessage(level.result) << " (result " << level.result << ")\n"
+              << "  vertices " << g.vertices.size() << ", normals " << g.normals.size() << ", planes "
+              << g.planes.size() << ", triangles " << g.triangles.size() << '\n'
+              << "  nodes " << p.nodes.size() << ", spaces " << p.spaces.size() << ", triangle entries "
+              << s.triangleEntries << '\n'
+              << "  adjacency " << p.adjacency.size() << " rows of " << (p.adjacency.empty() ? 0 : s.rowBytes)
+              << " bytes, " << s.neighbourLinks << " neighbour links\n";
+    if (s.haveBounds) {
+        const BoundingBox& b = s.bounds;
+        std::cout << "  bounds of all spaces (" << formatFloat(b.minX) << ", " << formatFloat(b.minY) << ", "
+                  << formatFloat(b.minZ) << ") to (" << formatFloat(b.maxX) << ", " << formatFloat(b.maxY)
+                  << ", " << formatFloat(b.maxZ) << ")\n";
+    }
+    if (level.result == parseLoaded) {
+        if (level.problems.empty()) {
+            std::cout << "  valid: yes\n";
+        } else {
+            std::cout << "  valid: no, " << level.problems.size() << " problem"
+                      << (level.problems.size() == 1 ? "" : "s") << ":\n";
+            for (const std::string& problem : level.problems) std::cout << "    " << problem << '\n';
+        }
+    }
+    return status;
+}
+
+int runLocate(const std::string& path, const std::string& pointText) {
+    std::string error;
+    const std::optional<Vector3> point = parseVector3(pointText, error);
+    if (!point) {
+        std::cerr << "vantrell locate: " << error << '\n';
+        return 2;
+    }
+    LoadedLevel level;
+    if (const int status = loadValidLevel(path, level); status != 0) return status;
+    std::cout << locateSpace(level.geometry, level.partition, 0, *point) << '\n';
+    return 0;
+}
+
+}  // namespace
+
+void addLevelCommands(CLI::App& app, int& exitCode) {
+    auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
+                                            "Exit status: the load result 0..3, or 4 for an invalid level.");
+    static std::string infoPath;
+    static bool json = false;
+    info->add_option("LEVEL", infoPath, "level file (.bsp)")->required();
+    info->add_flag("--json", json, "print one JSON object");
+    info->callback([&exitCode] { exitCode = runInfo(infoPath, json); });
+
+    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.");
+    static std::string locatePath;
+    static std::string point;
+    locate->add_option("LEVEL", locatePath, "level file (.bsp)")->required();
+    locate->add_option("POINT", point, "the point as X,Y,Z")->required();
+    locate->callback([&exitCode] { exitCode = runLocate(locatePath, point); });
+}
+
+}  // namespace vantrell

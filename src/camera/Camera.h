@@ -1,0 +1,53 @@
+// The viewer's body and eyes: positions advanced in fixed 10 ms movement steps and
+// interpolated for the present, a view basis that the mouse turns, and the eye point.
+#pragma once
+
+#include "level/LevelTypes.h"
+
+#include <cstdint>
+
+namespace vantrell {
+
+class Walkthrough;
+
+class Camera {
+public:
+    static constexpr Vector3 standingEyeOffset{0.0f, 1.0f, 0.0f};
+    static constexpr Vector3 crouchEyeOffset{0.0f, 0.5f, 0.0f};
+    static constexpr float turnRate = 0.008726646f;  // radians per pixel (half a degree)
+
+    // Stores owner, places the body at startPosition at rest, normalises startForward,
+    // starts the movement clock from owner's counter, and derives right and up.
+    Camera(const Vector3& startPosition, const Vector3& startForward, Walkthrough& owner);
+
+    // position + the crouching eye offset while C is held, else the standing one.
+    [[nodiscard]] Vector3 eyePoint() const;
+    [[nodiscard]] const Vector3& forward() const { return forward_; }
+    [[nodiscard]] const Vector3& up() const { return up_; }
+    [[nodiscard]] const Vector3& right() const { return right_; }
+    [[nodiscard]] const Vector3& position() const { return position_; }
+    [[nodiscard]] const Vector3& currentPosition() const { return currentPosition_; }
+    [[nodiscard]] const Vector3& previousPosition() const { return previousPosition_; }
+
+    // Pitch about right by dy pixels, then yaw about world y by dx pixels.
+    void turn(std::int32_t dx, std::int32_t dy);
+    // Runs every movement step that has fallen due, then interpolates position.
+    void update();
+    // One 10 ms movement step: gravity, ground contact, walking, sliding, jumping, wall clips.
+    void step();
+
+private:
+    void updateBasis();
+
+    Walkthrough& owner;
+    std::int64_t nextStepTime = 0;  // counter value at which the next step falls due
+    std::int64_t stepLength = 1;    // counts per step
+    Vector3 previousPosition_;
+    Vector3 currentPosition_;
+    Vector3 position_;
+    Vector3 forward_;
+    Vector3 up_;
+    Vector3 right_;
+};
+
+}  // namespace vantrell

@@ -1,0 +1,199 @@
+// Level file reader.
+//
+// The file is read in large blocks, not one stream call per field, yet every result and
+// partial-level rule holds as if each field were read on its own: a record is appended only
+// once all of its bytes were read, and an end of file anywhere ends the parse with result 3.
+//
+// Untrusted counts: nothing is allocated for records that the file cannot hold. Arrays grow
+// only as records arrive (reserving at most what the remaining bytes can back), and a space's
+// index list or the adjacency matrix is allocated only when the remaining bytes cover it all;
+// otherwise the read would end in an end of file anyway, and it does so at once.
+#include "level/BSPLoader.h"
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace vantrell {
+namespace {
+
+constexpr std::uint8_t levelVersion = 5;
+constexpr std::size_t blockSize = 1 << 16;
+// Rows of zero bytes cost memory but no file bytes; this many beyond the space count are
+// accepted, more are treated as a corrupted file.
+constexpr std::uint64_t spareEmptyRows = 4096;
+
+// Buffered little-endian reader over the loader's stream. Any short read, whether the file
+// ended or the device failed, throws EndOfFileException.
+class BlockReader {
+public:
+    explicit BlockReader(std::ifstream& input) : input(input) {
+        if (!input.is_open()) return;
+        input.seekg(0, std::ios::end);
+        const std::streamoff end = input.tellg();
+        input.seekg(0, std::ios::beg);
+        fileSize = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+        if (!input) input.clear(input.rdstate() & ~std::ios::failbit);
+    }
+
+    // Bytes the file still holds after the ones consumed so far.
+    [[nodiscard]] std::uint64_t remaining() const { return fileSize > consumed ? fileSize - consumed : 0; }
+
+    void read(void* destination, std::size_t count) {
+        auto* out = static_cast<unsigned char*>(destination);
+        while (count > 0) {
+            if (position == filled) refill();
+            const std::size_t n = std::min(count, filled - position);
+            std::memcpy(out, buffer.data() + position, n);
+            position += n, out += n, count -= n, consumed += n;
+        }
+    }
+
+    std::uint8_t u8() {
+        std::uint8_t v;
+        read(&v, 1);
+        return v;
+    }
+    std::uint32_t u32() {
+        unsigned char b[4];
+        read(b, 4);
+        return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+               static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    }
+    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+    float f32() {
+        const std::uint32_t bits = u32();
+        float v;
+        std::memcpy(&v, &bits, 4);
+        return v;
+    }
+    Vector3 vector3() {
+        Vector3 v;
+        v.x = f32(), v.y = f32(), v.z = f32();
+        return v;
+    }
+    BoundingBox box() {
+        BoundingBox b;
+        b.minX = f32(), b.minY = f32(), b.minZ = f32();
+        b.maxX = f32(), b.maxY = f32(), b.maxZ = f32();
+        return b;
+    }
+
+private:
+    void refill() {
+        if (!input.is_open() || !input.good()) throw BSPLoader::EndOfFileException();
+        input.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+        filled = static_cast<std::size_t>(input.gcount());
+        position = 0;
+        if (filled == 0) throw BSPLoader::EndOfFileException();
+    }
+
+    std::ifstream& input;
+    std::array<unsigned char, blockSize> buffer{};
+    std::size_t position = 0;
+    std::size_t filled = 0;
+    std::uint64_t fileSize = 0;
+    std::uint64_t consumed = 0;
+};
+
+// Reserves room for the records of a section, but never more than the file can back.
+template <typename T>
+void reserveBacked(std::vector<T>& array, std::uint32_t count, std::uint64_t remaining, std::size_t recordSize) {
+    const std::uint64_t backed = std::min<std::uint64_t>(count, remaining / recordSize);
+    array.reserve(array.size() + static_cast<std::size_t>(backed));
+}
+
+}  // namespace
+
+const char* parseResultMessage(ParseResult result) {
+    switch (result) {
+        case parseLoaded: return "BSP file successfully loaded!";
+        case parseNotALevelFile: return "Not a BSP file!";
+        case parseWrongVersion: return "Bad version of BSP!";
+        case parseEndedEarly: return "Corrupted BSP file!";
+        default: return "";
+    }
+}
+
+BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path)
+    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(path, std::ios::in | std::ios::binary) {}
+
+ParseResult BSPLoader::parse() {
+    // A file that cannot be opened delivers no bytes and reports no end of file: its
+    // (absent) magic does not match.
+    if (!input.is_open()) return parseNotALevelFile;
+    try {
+        BlockReader in(input);
+        char magic[3];
+        in.read(magic, 3);
+        if (std::memcmp(magic, "BSP", 3) != 0) return parseNotALevelFile;
+        if (in.u8() != levelVersion) return parseWrongVersion;
+
+        LevelGeometry& g = *levelGeometry;
+        SpacePartition& p = *spacePartition;
+
+        std::uint32_t count = in.u32();
+        reserveBacked(g.vertices, count, in.remaining(), 12);
+        for (std::uint32_t i = 0; i < count; ++i) g.addVertex(in.vector3());
+
+        count = in.u32();
+        reserveBacked(g.normals, count, in.remaining(), 12);
+        for (std::uint32_t i = 0; i < count; ++i) g.addNormal(in.vector3());
+
+        count = in.u32();
+        reserveBacked(g.planes, count, in.remaining(), 16);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Plane plane;
+            plane.a = in.f32(), plane.b = in.f32(), plane.c = in.f32(), plane.d = in.f32();
+            g.addPlane(plane);
+        }
+
+        count = in.u32();
+        reserveBacked(g.triangles, count, in.remaining(), 28);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Triangle t;
+            for (std::int32_t& v : t.vertexIndex) v = in.i32();
+            for (std::int32_t& n : t.normalIndex) n = in.i32();
+            t.planeIndex = in.i32();
+            g.addTriangle(t);
+        }
+
+        count = in.u32();
+        reserveBacked(p.nodes, count, in.remaining(), 36);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            BspNode node;
+            node.planeIndex = in.i32(), node.front = in.i32(), node.back = in.i32();
+            node.bounds = in.box();
+            p.addNode(node);
+        }
+
+        count = in.u32();
+        reserveBacked(p.spaces, count, in.remaining(), 28);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Space space;
+            space.bounds = in.box();
+            const std::uint32_t k = in.u32();
+            if (std::uint64_t{k} * 4 > in.remaining()) throw EndOfFileException();
+            space.triangleIndices.assign(k, 0);
+            for (std::int32_t& index : space.triangleIndices) index = in.i32();
+            p.addSpace(std::move(space));
+        }
+
+        const std::uint32_t rows = in.u32();
+        const std::uint32_t rowBytes = in.u32();
+        if (std::uint64_t{rows} * rowBytes > in.remaining()) throw EndOfFileException();
+        if (rowBytes == 0 && rows > p.spaces.size() + spareEmptyRows) throw EndOfFileException();
+        AdjacencyMatrix matrix(rows, AdjacencyRow(rowBytes, 0));
+        for (AdjacencyRow& row : matrix) in.read(row.data(), row.size());
+        p.setAdjacency(std::move(matrix));
+        return parseLoaded;
+    } catch (const EndOfFileException&) {
+        return parseEndedEarly;
+    }
+}
+
+}  // namespace vantrell

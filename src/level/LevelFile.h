@@ -1,0 +1,33 @@
+// Loading a level file into fresh containers, and writing one.
+#pragma once
+
+#include "level/BSPLoader.h"
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vantrell {
+
+struct LoadedLevel {
+    LevelGeometry geometry;
+    SpacePartition partition;
+    ParseResult result = parseNotALevelFile;
+    std::string openError;               // why the file could not be opened; empty if it could
+    std::vector<std::string> problems;   // validation problems; filled only for parseLoaded
+
+    // Loaded completely and every invariant holds: safe to index.
+    [[nodiscard]] bool valid() const { return result == parseLoaded && problems.empty(); }
+};
+
+// Loads path into empty containers and validates the result when the parse returned 0.
+[[nodiscard]] LoadedLevel loadLevelFile(const std::string& path);
+
+// Writes the level in the file format the loader reads. Returns false on a write error.
+bool writeLevel(std::ostream& out, const LevelGeometry& levelGeometry, const SpacePartition& spacePartition);
+bool writeLevelFile(const std::string& path, const LevelGeometry& levelGeometry,
+                    const SpacePartition& spacePartition);
+
+}  // namespace vantrell

@@ -1,0 +1,41 @@
+#include "level/SpacePartition.h"
+
+#include "level/LevelGeometry.h"
+
+namespace vantrell {
+
+void SpacePartition::neighbours(std::int32_t s, std::vector<std::int32_t>& list) const {
+    const AdjacencyRow& row = adjacency[static_cast<std::size_t>(s)];
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const unsigned byte = row[i];
+        if (byte == 0) continue;
+        for (unsigned j = 0; j < 8; ++j) {
+            if (byte & (1u << j)) list.push_back(static_cast<std::int32_t>(8 * i + j));
+        }
+    }
+}
+
+std::int32_t SpacePartition::addNode(const BspNode& node) {
+    nodes.push_back(node);
+    return static_cast<std::int32_t>(nodes.size() - 1);
+}
+
+std::int32_t SpacePartition::addSpace(const Space& space) {
+    spaces.push_back(space);
+    return static_cast<std::int32_t>(spaces.size() - 1);
+}
+
+std::int32_t locateSpace(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition,
+                         std::int32_t startNode, const Vector3& point) {
+    std::int32_t i = startNode;
+    do {
+        const BspNode& node = spacePartition.node(i);
+        const Plane& plane = levelGeometry.plane(node.planeIndex);
+        // Evaluation order kept as (b*y + c*z) + a*x, then + d.
+        const float dist = ((plane.b * point.y + plane.c * point.z) + plane.a * point.x) + plane.d;
+        i = dist < 0.0f ? node.back : node.front;
+    } while (i >= 0);
+    return spaceOfChild(i);
+}
+
+}  // namespace vantrell
