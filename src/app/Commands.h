@@ -11,7 +11,8 @@ namespace vantrell {
 void addLevelCommands(CLI::App& app, int& exitCode);   // info, locate
 void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact, trace
 void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
-void addViewerCommands(CLI::App& app, int& exitCode);  // play, render
+void addViewerCommands(CLI::App& app, int& exitCode);  // play
+void addRenderCommand(CLI::App& app, int& exitCode);   // render (headless, EGL)
 // The main dialog, started when no subcommand is given; returns the exit status.
 int runMainDialog(int argc, char** argv);
 
