@@ -28,8 +28,12 @@ public:
     [[nodiscard]] const Vector3& position() const { return position_; }
     [[nodiscard]] const Vector3& currentPosition() const { return currentPosition_; }
     [[nodiscard]] const Vector3& previousPosition() const { return previousPosition_; }
+    // Counter value at which the next movement step falls due, and counts per step.
+    [[nodiscard]] std::int64_t nextStepTime() const { return nextStepTime_; }
+    [[nodiscard]] std::int64_t stepLength() const { return stepLength_; }
 
-    // Pitch about right by dy pixels, then yaw about world y by dx pixels.
+    // Pitch about right by dy pixels (down for positive dy), then yaw about world y by dx
+    // pixels (to the right for positive dx); no pitch limit.
     void turn(std::int32_t dx, std::int32_t dy);
     // Runs every movement step that has fallen due, then interpolates position.
     void update();
@@ -37,11 +41,13 @@ public:
     void step();
 
 private:
+    // right = the horizontal perpendicular of forward, up = forward x right. A forward with
+    // no horizontal part keeps the previous right, so the basis never collapses.
     void updateBasis();
 
     Walkthrough& owner;
-    std::int64_t nextStepTime = 0;  // counter value at which the next step falls due
-    std::int64_t stepLength = 1;    // counts per step
+    std::int64_t nextStepTime_ = 0;  // counter value at which the next step falls due
+    std::int64_t stepLength_ = 1;    // counts per step, at least 1
     Vector3 previousPosition_;
     Vector3 currentPosition_;
     Vector3 position_;

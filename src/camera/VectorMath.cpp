@@ -29,12 +29,12 @@ Matrix4 lookAtLH(const Vector3& eye, const Vector3& target, const Vector3& up) {
 
 Matrix4 perspectiveFovLH(float fieldOfView, float aspect, float nearPlane, float farPlane) {
     const float s = 1.0f / std::tan(fieldOfView * 0.5f);
-    const float q = farPlane / (farPlane - nearPlane);
+    const float depth = farPlane - nearPlane;
     Matrix4 r;
-    r.m = {s / aspect, 0.0f, 0.0f, 0.0f,  //
-           0.0f, s, 0.0f, 0.0f,           //
-           0.0f, 0.0f, q, 1.0f,           //
-           0.0f, 0.0f, -nearPlane * q, 0.0f};
+    r.m = {s / aspect, 0.0f, 0.0f, 0.0f,           //
+           0.0f, s, 0.0f, 0.0f,                    //
+           0.0f, 0.0f, farPlane / depth, 1.0f,     //
+           0.0f, 0.0f, -nearPlane * farPlane / depth, 0.0f};
     return r;
 }
 

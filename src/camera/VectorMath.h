@@ -31,8 +31,8 @@ namespace vantrell {
 // v / |v|; a zero vector gives non-numbers, as the platform function did. Callers that can
 // meet a zero vector use normalizeIfNonZero.
 [[nodiscard]] inline Vector3 normalized(const Vector3& v) {
-    const float inverse = 1.0f / length(v);
-    return v * inverse;
+    const float n = length(v);
+    return {v.x / n, v.y / n, v.z / n};
 }
 
 // Scales v in place to unit length unless it is exactly zero; returns v.

@@ -1,0 +1,81 @@
+#include "camera/Camera.h"
+
+#include "camera/VectorMath.h"
+#include "play/Walkthrough.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace vantrell {
+namespace {
+
+constexpr int crouchKey = 0x43;  // C
+
+[[nodiscard]] bool isFinite(const Vector3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Wraps instead of overflowing: counter differences are meaningful even near the ends of
+// the counter's range.
+[[nodiscard]] std::int64_t difference(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+
+}  // namespace
+
+Camera::Camera(const Vector3& startPosition, const Vector3& startForward, Walkthrough& owner)
+    : owner(owner),
+      previousPosition_(startPosition),
+      currentPosition_(startPosition),
+      position_(startPosition),
+      forward_(normalized(startForward)),
+      // The start orientation's right; only a vertical start forward ever keeps it.
+      right_{0.0f, 0.0f, -1.0f} {
+    // A zero or non-finite look direction has no normalised form; look along +x instead of
+    // carrying non-numbers into every later frame.
+    if (!isFinite(forward_)) forward_ = {1.0f, 0.0f, 0.0f};
+    const PerformanceCounter& counter = owner.performanceCounter();
+    nextStepTime_ = counter.counter();
+    stepLength_ = stepLengthFor(counter.frequency());
+    updateBasis();
+}
+
+void Camera::updateBasis() {
+    const Vector3 horizontal{forward_.z, 0.0f, -forward_.x};
+    // Exactly zero when forward is vertical; a horizontal part too small to square (below
+    // about 1e-22) is treated the same, as its normalisation would not be finite either.
+    if (dot(horizontal, horizontal) != 0.0f) {
+        const Vector3 candidate = normalized(horizontal);
+        if (isFinite(candidate)) right_ = candidate;
+    }
+    up_ = cross(forward_, right_);
+}
+
+void Camera::turn(std::int32_t dx, std::int32_t dy) {
+    forward_ = rotateAboutAxis(forward_, right_, static_cast<float>(dy) * turnRate);
+    forward_ = rotateAboutY(forward_, static_cast<float>(dx) * turnRate);
+    updateBasis();
+}
+
+Vector3 Camera::eyePoint() const {
+    return position_ + (owner.isKeyDown(crouchKey) ? crouchEyeOffset : standingEyeOffset);
+}
+
+void Camera::update() {
+    const std::int64_t now = owner.performanceCounter().counter();
+    // Strictly later: a step falls due only once its time has passed. No cap on the
+    // number of steps, so the body's path does not depend on the frame rate or on pauses.
+    while (difference(now, nextStepTime_) > 0) {
+        step();
+        nextStepTime_ = static_cast<std::int64_t>(static_cast<std::uint64_t>(nextStepTime_) +
+                                                  static_cast<std::uint64_t>(stepLength_));
+    }
+    const double fraction =
+        static_cast<double>(difference(nextStepTime_, now)) / static_cast<double>(stepLength_);
+    const float f = static_cast<float>(fraction);
+    const float g = 1.0f - f;
+    position_ = {f * previousPosition_.x + g * currentPosition_.x, f * previousPosition_.y + g * currentPosition_.y,
+                 f * previousPosition_.z + g * currentPosition_.z};
+}
+
+}  // namespace vantrell

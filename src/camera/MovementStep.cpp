@@ -1,0 +1,97 @@
+// One 10 ms movement step of the camera's body. Motion is position Verlet: the velocity is
+// currentPosition - previousPosition, so the step stores no velocity of its own.
+#include "camera/Camera.h"
+
+#include "camera/VectorMath.h"
+#include "play/Walkthrough.h"
+
+#include <cmath>
+
+namespace vantrell {
+namespace {
+
+constexpr Vector3 gravity{0.0f, -8.0f, 0.0f};  // units per second squared
+// Per step: gravity times the step length in milliseconds squared, times 1e-6.
+constexpr Vector3 gravityPerStep{0.0f, gravity.y * 10.0f * 10.0f * 1e-6f, 0.0f};
+constexpr Vector3 groundProbe{0.0f, -0.005f, 0.0f};
+// The probe reaches this far below the previous position.
+constexpr Vector3 probeReach{0.0f, groundProbe.y * 10.0f, 0.0f};
+constexpr float probeDrop = 0.05f;   // a prediction further below prev than this is probed itself
+constexpr float walkDistance = 0.02f;  // per step: 2 units per second
+constexpr float jumpLift = 0.03f;      // per contact step while jump is held
+constexpr float frictionRatio = 0.5f;
+constexpr float slideGain = 10.0f;
+constexpr int clipLimit = 10;
+
+[[nodiscard]] Vector3 normalOf(const Plane& plane) { return {plane.a, plane.b, plane.c}; }
+
+[[nodiscard]] bool eitherKeyDown(const Walkthrough& owner, int first, int second) {
+    return owner.isKeyDown(first) != 0 || owner.isKeyDown(second) != 0;
+}
+
+}  // namespace
+
+void Camera::step() {
+    const bool forwardOn = eitherKeyDown(owner, virtualKey::up, virtualKey::w);
+    const bool backOn = eitherKeyDown(owner, virtualKey::down, virtualKey::s);
+    const bool leftOn = eitherKeyDown(owner, virtualKey::left, virtualKey::a);
+    const bool rightOn = eitherKeyDown(owner, virtualKey::right, virtualKey::d);
+    const bool jumpOn = owner.isKeyDown(virtualKey::space) != 0;
+
+    Vector3 horizontalForward{forward_.x, 0.0f, forward_.z};
+    normalizeIfNonZero(horizontalForward);
+
+    // Horizontal, of length 1 or 0: opposite keys cancel exactly.
+    Vector3 wish{};
+    if (forwardOn) wish = horizontalForward;
+    if (backOn) wish = wish - horizontalForward;
+    if (leftOn) wish = wish - right_;
+    if (rightOn) wish = wish + right_;
+    normalizeIfNonZero(wish);
+
+    const Vector3 cur = currentPosition_;
+    const Vector3 prev = previousPosition_;
+    Vector3 next{(2.0f * cur.x - prev.x) + gravityPerStep.x, (2.0f * cur.y - prev.y) + gravityPerStep.y,
+                 (2.0f * cur.z - prev.z) + gravityPerStep.z};
+
+    // A fast fall probes its own prediction; otherwise the probe reaches a fixed distance
+    // below the previous position, so a body resting on the ground keeps finding it.
+    const Vector3 probeEnd = prev.y - probeDrop > next.y ? next + walkDistance * wish
+                                                         : prev + probeReach + walkDistance * wish;
+    const Vector3 ground = normalOf(owner.visibility().findContactPlane(cur, probeEnd));
+
+    if (!isZero(ground)) {
+        // On the ground all carried motion stops; only slide, walk and jump move the body.
+        next = cur;
+
+        // Slide when the probe's part along the surface (t) reaches the friction share of
+        // its part across it (k). A normal longer than unit makes k a non-number: no slide.
+        Vector3 along = cross(ground, cross(groundProbe, ground));
+        const float t = length(along);
+        const float k = frictionRatio * std::sqrt(dot(groundProbe, groundProbe) - dot(along, along));
+        if (k <= t) next = next + slideGain * (t - k) * normalizeIfNonZero(along);
+
+        if (!isZero(wish)) {
+            // The wish direction with its part across the surface removed: the body walks
+            // along the slope, uphill and downhill at the same speed.
+            Vector3 walk = cross(ground, cross(wish, ground));
+            if (!isZero(walk)) next = next + walkDistance * normalized(walk);
+        }
+
+        if (jumpOn) next.y = next.y + jumpLift;
+
+        for (int clip = 0; clip < clipLimit; ++clip) {
+            const Vector3 motion = next - cur;
+            const Vector3 wall = normalOf(owner.visibility().findContactPlane(cur, next));
+            // The ground found above never clips (exact comparison), nor does a plane the
+            // motion does not go into.
+            if (isZero(wall) || wall == ground || dot(motion, wall) >= 0.0f) break;
+            next = cur + cross(cross(wall, motion), wall);
+        }
+    }
+
+    previousPosition_ = cur;
+    currentPosition_ = next;
+}
+
+}  // namespace vantrell
