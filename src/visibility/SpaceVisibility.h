@@ -3,6 +3,9 @@
 #pragma once
 
 #include "level/LevelTypes.h"
+#include "visibility/ContactQuery.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
 
 #include <cstdint>
 #include <vector>
@@ -13,8 +16,11 @@ struct LevelGeometry;
 struct SpacePartition;
 class Walkthrough;
 
+// Reads the camera, field of view and aspect ratio through its owner at each call; keeps
+// only working memory between calls (built for the level at construction), never results.
 class SpaceVisibility {
 public:
+    // Does not touch owner, which may still be under construction.
     SpaceVisibility(const SpacePartition& spacePartition, const LevelGeometry& levelGeometry,
                     const Walkthrough& owner);
 
@@ -25,6 +31,16 @@ public:
     // The plane of the first triangle the movement from -> to comes into contact with, or
     // (0, 0, 0, 0) for none.
     [[nodiscard]] Plane findContactPlane(const Vector3& from, const Vector3& to);
+
+    // The five view planes of the owner's camera as they stand now.
+    [[nodiscard]] ViewFrustum viewFrustum() const;
+
+private:
+    const SpacePartition& partition;
+    const LevelGeometry& geometry;
+    const Walkthrough& owner;
+    VisibleSpaceSearch search;
+    ContactQuery contact;
 };
 
 }  // namespace vantrell

@@ -1,0 +1,53 @@
+#include "visibility/ViewFrustum.h"
+
+#include "camera/VectorMath.h"
+
+namespace vantrell {
+namespace {
+
+constexpr float pi = 3.1415927f;
+
+Plane planeThrough(const Vector3& normal, const Vector3& point) {
+    return {normal.x, normal.y, normal.z, -dot(normal, point)};
+}
+
+}  // namespace
+
+ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Vector3& up, const Vector3& right,
+                            float fieldOfView, float aspectRatio) {
+    // The two horizontal half-angles are formed separately, as phi * alpha * 0.5 and
+    // phi * alpha * -0.5, so that both sides round exactly as the original viewer's did.
+    const float halfWidth = fieldOfView * aspectRatio * 0.5f;
+    const float negativeHalfWidth = fieldOfView * aspectRatio * -0.5f;
+    const float halfHeight = fieldOfView * 0.5f;
+
+    ViewFrustum f;
+    f.planes[ViewFrustum::front] = planeThrough(forward, eye);
+    f.planes[ViewFrustum::right] = planeThrough(rotateAboutAxis(right, up, pi + halfWidth), eye);
+    f.planes[ViewFrustum::left] = planeThrough(rotateAboutAxis(right, up, negativeHalfWidth), eye);
+    f.planes[ViewFrustum::top] = planeThrough(rotateAboutAxis(up, right, pi - halfHeight), eye);
+    f.planes[ViewFrustum::bottom] = planeThrough(rotateAboutAxis(up, right, halfHeight), eye);
+    return f;
+}
+
+bool boxInFrustum(const ViewFrustum& frustum, const BoundingBox& b) {
+    const Vector3 corners[8] = {
+        {b.minX, b.minY, b.minZ}, {b.minX, b.minY, b.maxZ}, {b.minX, b.maxY, b.minZ}, {b.minX, b.maxY, b.maxZ},
+        {b.maxX, b.minY, b.minZ}, {b.maxX, b.minY, b.maxZ}, {b.maxX, b.maxY, b.minZ}, {b.maxX, b.maxY, b.maxZ},
+    };
+    // A plane's flag, once set by one corner, stays set: the box is outside only when one
+    // plane has all eight corners strictly behind it.
+    unsigned inside = 0;
+    for (const Vector3& p : corners) {
+        for (unsigned k = 0; k < 5; ++k) {
+            if (inside & (1u << k)) continue;  // settled: only how early we stop depends on it
+            const Plane& n = frustum.planes[k];
+            const float value = n.a * p.x + n.b * p.y + n.c * p.z + n.d * 1.0f;
+            if (value >= 0.0f) inside |= 1u << k;  // false for NaN
+        }
+        if (inside == 0x1Fu) return true;
+    }
+    return false;
+}
+
+}  // namespace vantrell

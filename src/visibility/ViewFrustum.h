@@ -1,0 +1,37 @@
+// The view volume of a camera: five planes through the eye (across the view and four
+// sides), an open pyramid with no near or far cap, and the corner test of a box on it.
+#pragma once
+
+#include "level/LevelTypes.h"
+
+#include <array>
+
+namespace vantrell {
+
+struct ViewFrustum {
+    // Indices into planes, in the order the box test checks them.
+    static constexpr int front = 0;
+    static constexpr int right = 1;
+    static constexpr int left = 2;
+    static constexpr int top = 3;
+    static constexpr int bottom = 4;
+
+    std::array<Plane, 5> planes;  // value >= 0 is the inner side
+};
+
+// The planes of a camera at eye with the basis forward, up, right, a vertical field of
+// view (radians) and an aspect ratio (width / height). The side planes turn by
+// fieldOfView * aspectRatio * 0.5, which is not the projection's exact horizontal
+// half-angle: an aspect ratio of 4 at pi/4 turns both side normals onto forward, so
+// nothing is culled sideways.
+[[nodiscard]] ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Vector3& up,
+                                          const Vector3& right, float fieldOfView, float aspectRatio);
+
+// True unless all eight corners lie strictly outside one plane. A corner on a plane
+// (value 0) counts as inside it; a value that is not a number counts as outside. This is a
+// corner test, not an exact intersection: a box straddling two side planes near an edge of
+// the view can pass without any of it being in view. Boxes with min > max are tested with
+// their corners formed as they are.
+[[nodiscard]] bool boxInFrustum(const ViewFrustum& frustum, const BoundingBox& bounds);
+
+}  // namespace vantrell

@@ -1,0 +1,85 @@
+#include "visibility/VisibleSpaceSearch.h"
+
+#include <algorithm>
+
+namespace vantrell {
+
+void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
+    const std::size_t spaceCount = partition.spaces.size();
+    rowCount = partition.adjacency.size();
+    firstNeighbour.assign(spaceCount + 1, 0);
+    neighbourList.clear();
+    // Only bytes that can name an existing space are read.
+    const std::size_t usefulBytes = (spaceCount + 7) / 8;
+    for (std::size_t s = 0; s < spaceCount; ++s) {
+        firstNeighbour[s] = neighbourList.size();
+        if (s >= rowCount) continue;
+        const AdjacencyRow& row = partition.adjacency[s];
+        const std::size_t bytes = std::min(row.size(), usefulBytes);
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const unsigned byte = row[i];
+            if (byte == 0) continue;
+            for (unsigned j = 0; j < 8; ++j) {
+                const std::size_t named = 8 * i + j;
+                if ((byte & (1u << j)) && named < spaceCount) neighbourList.push_back(static_cast<std::uint32_t>(named));
+            }
+        }
+    }
+    firstNeighbour[spaceCount] = neighbourList.size();
+    neighbourList.shrink_to_fit();
+    visitStamp.assign(spaceCount, 0);
+    generation = 0;
+    stack.clear();
+    stack.reserve(spaceCount);
+}
+
+bool VisibleSpaceSearch::builtFor(const SpacePartition& partition) const {
+    return firstNeighbour.size() == partition.spaces.size() + 1 && rowCount == partition.adjacency.size();
+}
+
+std::span<const std::uint32_t> VisibleSpaceSearch::neighboursOf(std::uint32_t s) const {
+    if (std::size_t{s} + 1 >= firstNeighbour.size()) return {};
+    return std::span<const std::uint32_t>(neighbourList).subspan(firstNeighbour[s],
+                                                                 firstNeighbour[s + 1] - firstNeighbour[s]);
+}
+
+void VisibleSpaceSearch::startMarking() {
+    if (++generation == 0) {  // wrapped: old stamps could match again
+        std::fill(visitStamp.begin(), visitStamp.end(), 0u);
+        generation = 1;
+    }
+}
+
+void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
+                                 const ViewFrustum& frustum, std::vector<std::uint32_t>& list) {
+    if (partition.nodes.empty() || partition.spaces.empty()) return;
+    if (!builtFor(partition)) rebuild(partition);
+
+    const std::int32_t located = locateSpace(geometry, partition, 0, eye);
+    if (located < 0 || static_cast<std::size_t>(located) >= partition.spaces.size()) return;
+    const auto start = static_cast<std::uint32_t>(located);
+
+    startMarking();
+    if (boxInFrustum(frustum, partition.spaces[start].bounds)) list.push_back(start);
+    visitStamp[start] = generation;
+
+    // The explicit stack walks exactly as a recursive depth-first expansion would: each
+    // frame resumes its neighbour list where the deeper walk interrupted it.
+    stack.clear();
+    stack.push_back({start, firstNeighbour[start]});
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == firstNeighbour[top.space + 1]) {
+            stack.pop_back();
+            continue;
+        }
+        const std::uint32_t n = neighbourList[top.next++];
+        if (visitStamp[n] == generation) continue;
+        visitStamp[n] = generation;
+        if (!boxInFrustum(frustum, partition.spaces[n].bounds)) continue;
+        list.push_back(n);
+        stack.push_back({n, firstNeighbour[n]});  // top is not used past this point
+    }
+}
+
+}  // namespace vantrell
