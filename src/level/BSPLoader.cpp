@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace vantrell {
@@ -120,7 +121,16 @@ const char* parseResultMessage(ParseResult result) {
 }
 
 BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path)
-    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(path, std::ios::in | std::ios::binary) {}
+    : levelGeometry(levelGeometry), spacePartition(spacePartition) {
+    // A directory opens as a stream on Linux, and only its reads fail; it is no more a
+    // level file than a path that does not open at all.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        input.setstate(std::ios::failbit);
+        return;
+    }
+    input.open(path, std::ios::in | std::ios::binary);
+}
 
 ParseResult BSPLoader::parse() {
     // A file that cannot be opened delivers no bytes and reports no end of file: its

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace vantrell {
@@ -13,8 +14,13 @@ LoadedLevel loadLevelFile(const std::string& path) {
     {
         // The loader reports an unopenable file as "not a level file"; say why as well.
         errno = 0;
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe.is_open()) level.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            level.openError = "is a directory";
+        } else {
+            std::ifstream probe(path, std::ios::binary);
+            if (!probe.is_open()) level.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
+        }
     }
     BSPLoader loader(&level.geometry, &level.partition, path);
     level.result = loader.parse();
