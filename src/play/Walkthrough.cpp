@@ -27,4 +27,8 @@ void Walkthrough::setAspectRatio(float ratio) {
     if (std::isfinite(ratio) && ratio > 0.0f) aspectRatio_ = ratio;
 }
 
+void Walkthrough::setFieldOfView(float radians) {
+    if (std::isfinite(radians) && radians > 0.0f) fieldOfView_ = radians;
+}
+
 }  // namespace vantrell

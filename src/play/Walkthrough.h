@@ -62,6 +62,8 @@ public:
     [[nodiscard]] float aspectRatio() const { return aspectRatio_; }
     // Ignores ratios that are not finite and positive (a minimised window keeps the last one).
     void setAspectRatio(float ratio);
+    // Vertical, in radians; ignores values that are not finite and positive.
+    void setFieldOfView(float radians);
 
 private:
     const LevelGeometry& geometry;
