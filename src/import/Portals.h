@@ -18,9 +18,12 @@ struct PortalTree {
     double mins[3], maxs[3];                // a box around the world
 };
 
+// portalCount: portals of non-zero area between two open leaves (a pair may share several).
 struct PortalResult { std::vector<std::pair<std::int32_t, std::int32_t>> links; std::size_t portalCount = 0; };
 
 // Computes the portals of the tree and links two open leaves (cluster ≥ 0) when a portal of
 // non-zero area joins them. links are unique, first < second, sorted. False with a clear
-// error for a malformed tree (index out of range, a loop, a node reached twice).
+// error for a malformed tree (index out of range, a loop, a node reached twice, a plane with no
+// usable normal, a world box that is empty or not finite) or one too complex to finish in bounded
+// time and memory. The tree is checked without recursion; nodes not reached from node 0 are ignored.
 [[nodiscard]] bool computeLeafPortals(const PortalTree& tree, PortalResult& result, std::string& error);
