@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     vantrell::addWalkCommands(app, exitCode);
 #ifdef VANTRELL_VIEWER
     vantrell::addViewerCommands(app, exitCode);
+    vantrell::addRenderCommand(app, exitCode);
 #endif
     try {
         app.parse(argc, argv);

@@ -1,0 +1,638 @@
+// Contents:
+//  - shader sources: the level (per-vertex spot light) and the overlay text
+//  - GL helpers: shader compilation, uniform lookup
+//  - glyph atlas: fontconfig lookup, FreeType rasterisation, outline
+//  - GlRenderer: creation, vertex buffer, projection, frame, overlay, read-back
+#include "play/GlRenderer.h"
+
+#include "camera/VectorMath.h"
+#include "play/Walkthrough.h"
+
+#include <epoxy/gl.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <locale>
+#include <ostream>
+#include <streambuf>
+#include <string_view>
+
+namespace vantrell {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Shader sources
+
+// Gouraud shading of one spot light at the eye, following the fixed-function lighting
+// model the level colours were designed for: diffuse only, no ambient, attenuation
+// 1 / (a0 + a1 d + a2 d^2), no light beyond the range, a spot factor of 1 inside the inner
+// cone, 0 outside the outer cone and ((rho - cos(phi/2)) / (cos(theta/2) - cos(phi/2)))^falloff
+// between. Normals are used as stored (no renormalisation), in world space, since the
+// world transform is the identity.
+constexpr const char* levelVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+uniform mat4 viewProjection;
+uniform bool convertDepth;
+uniform vec3 lightPosition;
+uniform vec3 lightDirection;
+uniform vec4 materialDiffuse;
+const float lightRange = 1000.0;
+const vec3 attenuation = vec3(0.1, 0.1, 0.0);
+const float cosHalfTheta = 0.86602540;  // cos(pi/6): inner cone pi/3
+const float cosHalfPhi = 0.70710678;    // cos(pi/4): outer cone pi/2
+const float falloff = 1.0;
+out vec4 colour;
+void main() {
+    vec4 clip = viewProjection * vec4(position, 1.0);
+    // The projection maps depth to 0..w; without clip control GL expects -w..w.
+    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
+    gl_Position = clip;
+
+    vec3 toLight = lightPosition - position;
+    float d = length(toLight);
+    float lit = 0.0;
+    if (d > 0.0 && d <= lightRange) {
+        vec3 l = toLight / d;
+        float rho = dot(normalize(lightDirection), -l);
+        float spot;
+        if (rho > cosHalfTheta) spot = 1.0;
+        else if (rho <= cosHalfPhi) spot = 0.0;
+        else spot = pow((rho - cosHalfPhi) / (cosHalfTheta - cosHalfPhi), falloff);
+        float atten = 1.0 / (attenuation.x + attenuation.y * d + attenuation.z * d * d);
+        lit = max(dot(normal, l), 0.0) * atten * spot;
+    }
+    colour = vec4(clamp(materialDiffuse.rgb * lit, 0.0, 1.0), materialDiffuse.a);
+}
+)";
+
+constexpr const char* levelFragmentShader = R"(#version 330 core
+in vec4 colour;
+out vec4 fragment;
+void main() { fragment = colour; }
+)";
+
+constexpr const char* textVertexShader = R"(#version 330 core
+layout(location = 0) in vec2 pixel;     // framebuffer pixels, origin top left
+layout(location = 1) in vec2 texel;
+uniform vec2 framebufferSize;
+out vec2 atlasPosition;
+void main() {
+    atlasPosition = texel;
+    gl_Position = vec4(pixel.x / framebufferSize.x * 2.0 - 1.0, 1.0 - pixel.y / framebufferSize.y * 2.0, 0.0, 1.0);
+}
+)";
+
+// The atlas holds coverage in red and the coverage grown by one pixel in green: white
+// glyphs over a one-pixel dark outline, premultiplied for blending.
+constexpr const char* textFragmentShader = R"(#version 330 core
+in vec2 atlasPosition;
+uniform sampler2D atlas;
+out vec4 fragment;
+void main() {
+    vec2 coverage = texture(atlas, atlasPosition).rg;
+    fragment = vec4(vec3(coverage.r), max(coverage.r, coverage.g));
+}
+)";
+
+// ---------------------------------------------------------------------------------------
+// GL helpers
+
+GLuint compileShader(GLenum type, const char* source, const char* name, std::string& error) {
+    const GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        std::array<char, 2048> log{};
+        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        error = std::string("the ") + name + " shader does not compile: " + log.data();
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint linkProgram(const char* vertexSource, const char* fragmentSource, const char* name, std::string& error) {
+    const GLuint vertex = compileShader(GL_VERTEX_SHADER, vertexSource, name, error);
+    if (vertex == 0) return 0;
+    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentSource, name, error);
+    if (fragment == 0) {
+        glDeleteShader(vertex);
+        return 0;
+    }
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        std::array<char, 2048> log{};
+        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
+        error = std::string("the ") + name + " shaders do not link: " + log.data();
+        glDeleteProgram(program);
+        return 0;
+    }
+    return program;
+}
+
+// ---------------------------------------------------------------------------------------
+// Glyph atlas
+
+constexpr int fontPixelHeight = 20;
+constexpr char firstGlyph = ' ';
+constexpr char lastGlyph = '~';
+constexpr int glyphCount = lastGlyph - firstGlyph + 1;
+constexpr int atlasWidth = 512;
+constexpr int outlineWidth = 1;  // pixels of dark outline around every glyph
+
+// The overlay's box in framebuffer pixels: left, top, right, bottom.
+constexpr int textLeft = 0;
+constexpr int textTop = 0;
+constexpr int textRight = 150;
+constexpr int textBottom = 100;
+
+struct Glyph {
+    // The padded bitmap (outline included) in the atlas, in pixels.
+    int atlasX = 0;
+    int atlasY = 0;
+    int width = 0;
+    int height = 0;
+    int left = 0;  // from the pen to the padded bitmap's left edge
+    int top = 0;   // from the baseline up to the padded bitmap's top edge
+    int advance = 0;
+};
+
+struct GlyphAtlas {
+    std::array<Glyph, glyphCount> glyphs{};
+    int ascender = 0;
+    int lineHeight = 0;
+    int height = 0;
+    std::vector<std::uint8_t> texels;  // RG pairs, atlasWidth x height
+};
+
+// The file of the face that fontconfig gives for "Arial" (Liberation Sans on most Linux
+// systems); empty when fontconfig has no font at all.
+std::string findFontFile(int& faceIndex) {
+    std::string path;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("Arial"));
+    if (pattern == nullptr) return path;
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    if (match != nullptr) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+            path = reinterpret_cast<const char*>(file);
+        }
+        int index = 0;
+        faceIndex = FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch ? index : 0;
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return path;
+}
+
+// Rasterises the printable ASCII glyphs once; false with the reason in error otherwise.
+bool buildGlyphAtlas(GlyphAtlas& atlas, std::string& error) {
+    int faceIndex = 0;
+    const std::string path = findFontFile(faceIndex);
+    if (path.empty()) {
+        error = "fontconfig finds no font for \"Arial\"";
+        return false;
+    }
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) {
+        error = "FreeType cannot start";
+        return false;
+    }
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, path.c_str(), faceIndex, &face) != 0 || FT_Set_Pixel_Sizes(face, 0, fontPixelHeight) != 0) {
+        error = "FreeType cannot load " + path + " at " + std::to_string(fontPixelHeight) + " pixels";
+        if (face != nullptr) FT_Done_Face(face);
+        FT_Done_FreeType(library);
+        return false;
+    }
+    atlas.ascender = static_cast<int>(face->size->metrics.ascender >> 6);
+    atlas.lineHeight = static_cast<int>(face->size->metrics.height >> 6);
+
+    // Rasterise each glyph into a padded coverage bitmap; place them in shelves.
+    std::vector<std::vector<std::uint8_t>> coverage(glyphCount);
+    int shelfX = 0;
+    int shelfY = 0;
+    int shelfHeight = 0;
+    for (int g = 0; g < glyphCount; ++g) {
+        Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(g)];
+        if (FT_Load_Char(face, static_cast<FT_ULong>(firstGlyph + g), FT_LOAD_RENDER) != 0) continue;
+        const FT_GlyphSlot slot = face->glyph;
+        const FT_Bitmap& bitmap = slot->bitmap;
+        glyph.advance = static_cast<int>(slot->advance.x >> 6);
+        if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.width == 0 || bitmap.rows == 0 ||
+            bitmap.width > 256 || bitmap.rows > 256) {
+            continue;  // a blank (the space) or an unusable bitmap: advance only
+        }
+        glyph.width = static_cast<int>(bitmap.width) + 2 * outlineWidth;
+        glyph.height = static_cast<int>(bitmap.rows) + 2 * outlineWidth;
+        glyph.left = slot->bitmap_left - outlineWidth;
+        glyph.top = slot->bitmap_top + outlineWidth;
+        auto& cells = coverage[static_cast<std::size_t>(g)];
+        cells.assign(static_cast<std::size_t>(glyph.width * glyph.height), 0);
+        for (int y = 0; y < static_cast<int>(bitmap.rows); ++y) {
+            const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
+            for (int x = 0; x < static_cast<int>(bitmap.width); ++x) {
+                cells[static_cast<std::size_t>((y + outlineWidth) * glyph.width + x + outlineWidth)] = row[x];
+            }
+        }
+        if (shelfX + glyph.width + 1 > atlasWidth) {
+            shelfX = 0;
+            shelfY += shelfHeight + 1;
+            shelfHeight = 0;
+        }
+        glyph.atlasX = shelfX;
+        glyph.atlasY = shelfY;
+        shelfX += glyph.width + 1;
+        shelfHeight = std::max(shelfHeight, glyph.height);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+
+    atlas.height = shelfY + shelfHeight + 1;
+    atlas.texels.assign(static_cast<std::size_t>(atlasWidth * atlas.height * 2), 0);
+    for (int g = 0; g < glyphCount; ++g) {
+        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(g)];
+        const auto& cells = coverage[static_cast<std::size_t>(g)];
+        if (cells.empty()) continue;
+        for (int y = 0; y < glyph.height; ++y) {
+            for (int x = 0; x < glyph.width; ++x) {
+                std::uint8_t grown = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int sx = x + dx;
+                        const int sy = y + dy;
+                        if (sx < 0 || sy < 0 || sx >= glyph.width || sy >= glyph.height) continue;
+                        grown = std::max(grown, cells[static_cast<std::size_t>(sy * glyph.width + sx)]);
+                    }
+                }
+                const auto texel = static_cast<std::size_t>(((glyph.atlasY + y) * atlasWidth + glyph.atlasX + x) * 2);
+                atlas.texels[texel] = cells[static_cast<std::size_t>(y * glyph.width + x)];
+                atlas.texels[texel + 1] = grown;
+            }
+        }
+    }
+    return true;
+}
+
+// An output buffer of fixed size for the overlay text, so that formatting a frame's text
+// allocates nothing. Text beyond its end is dropped (the stream goes bad until reset).
+class FixedTextBuffer final : public std::streambuf {
+public:
+    FixedTextBuffer() { reset(); }
+    void reset() { setp(storage.data(), storage.data() + storage.size()); }
+    [[nodiscard]] std::string_view text() const {
+        return {pbase(), static_cast<std::size_t>(pptr() - pbase())};
+    }
+
+private:
+    std::array<char, 256> storage{};
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// GlRenderer
+
+struct GlRenderer::Impl {
+    GLuint levelProgram = 0;
+    GLuint levelArray = 0;
+    GLuint levelBuffer = 0;
+    GLint viewProjectionLocation = -1;
+    GLint convertDepthLocation = -1;
+    GLint lightPositionLocation = -1;
+    GLint lightDirectionLocation = -1;
+    GLint materialLocation = -1;
+    bool clipControl = false;  // depth 0..1 natively (GL 4.5 or ARB_clip_control)
+
+    GLuint textProgram = 0;
+    GLuint textArray = 0;
+    GLuint textBuffer = 0;
+    GLuint atlasTexture = 0;
+    GLint framebufferSizeLocation = -1;
+    std::size_t textBufferFloats = 0;  // capacity of textBuffer
+    bool fontReady = false;
+    GlyphAtlas atlas;
+
+    Matrix4 projection = perspectiveFovLH(Walkthrough::defaultFieldOfView, Walkthrough::defaultAspectRatio,
+                                          GlRenderer::nearPlane, GlRenderer::farPlane);
+    int framebufferWidth = 1;
+    int framebufferHeight = 1;
+
+    FixedTextBuffer textStorage;
+    std::ostream textStream{&textStorage};
+    std::vector<float> glyphVertices;  // x, y, u, v per vertex, six per glyph
+
+    ~Impl() {
+        if (atlasTexture != 0) glDeleteTextures(1, &atlasTexture);
+        if (textBuffer != 0) glDeleteBuffers(1, &textBuffer);
+        if (textArray != 0) glDeleteVertexArrays(1, &textArray);
+        if (textProgram != 0) glDeleteProgram(textProgram);
+        if (levelBuffer != 0) glDeleteBuffers(1, &levelBuffer);
+        if (levelArray != 0) glDeleteVertexArrays(1, &levelArray);
+        if (levelProgram != 0) glDeleteProgram(levelProgram);
+    }
+
+    void drawOverlay(std::string_view text);
+};
+
+std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+        error = "OpenGL 3.3 or later is needed; the context offers " + std::to_string(epoxy_gl_version() / 10) +
+                "." + std::to_string(epoxy_gl_version() % 10);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->levelProgram = linkProgram(levelVertexShader, levelFragmentShader, "level", error);
+    if (impl->levelProgram == 0) return nullptr;
+    impl->textProgram = linkProgram(textVertexShader, textFragmentShader, "overlay", error);
+    if (impl->textProgram == 0) return nullptr;
+
+    impl->viewProjectionLocation = glGetUniformLocation(impl->levelProgram, "viewProjection");
+    impl->convertDepthLocation = glGetUniformLocation(impl->levelProgram, "convertDepth");
+    impl->lightPositionLocation = glGetUniformLocation(impl->levelProgram, "lightPosition");
+    impl->lightDirectionLocation = glGetUniformLocation(impl->levelProgram, "lightDirection");
+    impl->materialLocation = glGetUniformLocation(impl->levelProgram, "materialDiffuse");
+    impl->framebufferSizeLocation = glGetUniformLocation(impl->textProgram, "framebufferSize");
+
+    impl->clipControl = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+    if (impl->clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+
+    // The level's vertex layout: position then normal, 24 bytes.
+    glGenVertexArrays(1, &impl->levelArray);
+    glGenBuffers(1, &impl->levelBuffer);
+    glBindVertexArray(impl->levelArray);
+    glBindBuffer(GL_ARRAY_BUFFER, impl->levelBuffer);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 24, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 24, reinterpret_cast<const void*>(12));
+
+    // Overlay glyph quads: pixel position then atlas position, 16 bytes. Room for 128
+    // glyphs is far more than the three lines need, so the buffer never grows in practice.
+    constexpr std::size_t initialGlyphs = 128;
+    impl->textBufferFloats = initialGlyphs * 6 * 4;
+    impl->glyphVertices.reserve(impl->textBufferFloats);
+    glGenVertexArrays(1, &impl->textArray);
+    glGenBuffers(1, &impl->textBuffer);
+    glBindVertexArray(impl->textArray);
+    glBindBuffer(GL_ARRAY_BUFFER, impl->textBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(impl->textBufferFloats * sizeof(float)), nullptr,
+                 GL_DYNAMIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, reinterpret_cast<const void*>(8));
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    impl->textStream.imbue(std::locale::classic());
+
+    std::string fontError;
+    if (buildGlyphAtlas(impl->atlas, fontError)) {
+        glGenTextures(1, &impl->atlasTexture);
+        glBindTexture(GL_TEXTURE_2D, impl->atlasTexture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, atlasWidth, impl->atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE,
+                     impl->atlas.texels.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        impl->atlas.texels = {};
+        impl->fontReady = true;
+    } else {
+        std::fprintf(stderr, "vantrell: no overlay text: %s\n", fontError.c_str());
+    }
+    return std::unique_ptr<GlRenderer>(new GlRenderer(std::move(impl)));
+}
+
+GlRenderer::GlRenderer(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
+
+GlRenderer::~GlRenderer() = default;
+
+bool GlRenderer::hasFont() const { return impl->fontReady; }
+
+void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition) {
+    const std::size_t spaceCount = spacePartition.spaces.size();
+    firstVertexOfSpace_.assign(spaceCount, 0);
+    vertexCountOfSpace_.assign(spaceCount, 0);
+
+    // Sized by the listed entries, not by the level's triangle count, so that a triangle
+    // listed in two spaces still fits. glDrawArrays counts in GLint, hence the cap.
+    constexpr std::uint64_t maximumVertices = std::numeric_limits<GLint>::max();
+    std::uint64_t listed = 0;
+    for (const Space& space : spacePartition.spaces) listed += space.triangleIndices.size();
+    const std::uint64_t reserved = std::min<std::uint64_t>(listed * 3, maximumVertices);
+    std::vector<float> data;
+    data.reserve(static_cast<std::size_t>(reserved) * 6);
+
+    const auto inRange = [](std::int32_t index, std::size_t size) {
+        return index >= 0 && static_cast<std::size_t>(index) < size;
+    };
+    std::uint64_t written = 0;
+    for (std::size_t s = 0; s < spaceCount; ++s) {
+        firstVertexOfSpace_[s] = static_cast<std::int32_t>(written);
+        for (const std::int32_t t : spacePartition.spaces[s].triangleIndices) {
+            if (!inRange(t, levelGeometry.triangles.size()) || written + 3 > maximumVertices) continue;
+            const Triangle& triangle = levelGeometry.triangles[static_cast<std::size_t>(t)];
+            bool usable = true;
+            for (int k = 0; k < 3; ++k) {
+                usable = usable && inRange(triangle.vertexIndex[static_cast<std::size_t>(k)], levelGeometry.vertices.size()) &&
+                         inRange(triangle.normalIndex[static_cast<std::size_t>(k)], levelGeometry.normals.size());
+            }
+            if (!usable) continue;
+            for (int k = 0; k < 3; ++k) {
+                const Vector3& p = levelGeometry.vertex(triangle.vertexIndex[static_cast<std::size_t>(k)]);
+                const Vector3& n = levelGeometry.normal(triangle.normalIndex[static_cast<std::size_t>(k)]);
+                data.insert(data.end(), {p.x, p.y, p.z, n.x, n.y, n.z});
+            }
+            written += 3;
+        }
+        vertexCountOfSpace_[s] = static_cast<std::int32_t>(written - static_cast<std::uint64_t>(firstVertexOfSpace_[s]));
+    }
+    vertexCount_ = static_cast<std::size_t>(written);
+
+    glBindBuffer(GL_ARRAY_BUFFER, impl->levelBuffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(float)),
+                 data.empty() ? nullptr : data.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    visibleList.reserve(spaceCount);
+}
+
+void GlRenderer::applyProjection(float fieldOfView, float aspectRatio) {
+    impl->projection = perspectiveFovLH(fieldOfView, aspectRatio, nearPlane, farPlane);
+}
+
+void GlRenderer::setViewport(int framebufferWidth, int framebufferHeight) {
+    impl->framebufferWidth = std::max(framebufferWidth, 1);
+    impl->framebufferHeight = std::max(framebufferHeight, 1);
+    glViewport(0, 0, impl->framebufferWidth, impl->framebufferHeight);
+}
+
+std::size_t GlRenderer::renderFrame(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs) {
+    visibleList.clear();
+    walkthrough.visibility().collectVisibleSpaces(visibleList);
+    renderSpaces(walkthrough, statistics, nowMs, visibleList);
+    return visibleList.size();
+}
+
+void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs,
+                              std::span<const std::uint32_t> spaces) {
+    const Camera& camera = walkthrough.camera();
+    const Vector3 eye = camera.eyePoint();
+    const Matrix4 view = lookAtLH(eye, eye + camera.forward(), camera.up());
+    const Matrix4 viewProjection = multiply(view, impl->projection);
+
+    glViewport(0, 0, impl->framebufferWidth, impl->framebufferHeight);
+    glDisable(GL_SCISSOR_TEST);
+    glDepthMask(GL_TRUE);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    statistics.countFrame(nowMs);
+    impl->textStorage.reset();
+    impl->textStream.clear();
+    writeStatistics(impl->textStream, static_cast<std::uint32_t>(spaces.size()),
+                    walkthrough.spacePartition().spaceCount(), statistics.framesPerSecond, eye.y);
+
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_BLEND);
+    // Fronts run clockwise on screen; the others are culled.
+    glEnable(GL_CULL_FACE);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
+
+    glUseProgram(impl->levelProgram);
+    // Row-vector matrices uploaded as they are read as their transposes by GL, which is
+    // exactly the column-vector form the shader multiplies with.
+    glUniformMatrix4fv(impl->viewProjectionLocation, 1, GL_FALSE, viewProjection.m.data());
+    glUniform1i(impl->convertDepthLocation, impl->clipControl ? 0 : 1);
+    glUniform3f(impl->lightPositionLocation, eye.x, eye.y, eye.z);
+    const Vector3& forward = camera.forward();
+    glUniform3f(impl->lightDirectionLocation, forward.x, forward.y, forward.z);
+    glBindVertexArray(impl->levelArray);
+
+    // Place 0 is green; place p >= 1 runs from red toward blue: ((n - p + 1) / n, 0, (p - 1) / n).
+    const auto count = static_cast<float>(spaces.size());
+    glUniform4f(impl->materialLocation, 0.0f, 1.0f, 0.0f, 1.0f);
+    const std::size_t spaceCount = firstVertexOfSpace_.size();
+    for (std::size_t j = 0; j < spaces.size(); ++j) {
+        const std::uint32_t s = spaces[j];
+        if (s < spaceCount && vertexCountOfSpace_[s] > 0) {
+            glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
+        }
+        const auto place = static_cast<float>(j);
+        glUniform4f(impl->materialLocation, (count - place) / count, 0.0f, place / count, 1.0f);
+    }
+    glBindVertexArray(0);
+
+    if (impl->fontReady) impl->drawOverlay(impl->textStorage.text());
+    glUseProgram(0);
+}
+
+void GlRenderer::Impl::drawOverlay(std::string_view text) {
+    glyphVertices.clear();
+    float penX = static_cast<float>(textLeft);
+    float baseline = static_cast<float>(textTop + atlas.ascender);
+    const float inverseWidth = 1.0f / static_cast<float>(atlasWidth);
+    const float inverseHeight = 1.0f / static_cast<float>(atlas.height);
+    for (const char c : text) {
+        if (c == '\n') {
+            penX = static_cast<float>(textLeft);
+            baseline += static_cast<float>(atlas.lineHeight);
+            continue;
+        }
+        if (c < firstGlyph || c > lastGlyph) continue;
+        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)];
+        if (glyph.width > 0 && penX < static_cast<float>(textRight)) {
+            const float x0 = penX + static_cast<float>(glyph.left);
+            const float y0 = baseline - static_cast<float>(glyph.top);
+            const float x1 = x0 + static_cast<float>(glyph.width);
+            const float y1 = y0 + static_cast<float>(glyph.height);
+            const float u0 = static_cast<float>(glyph.atlasX) * inverseWidth;
+            const float v0 = static_cast<float>(glyph.atlasY) * inverseHeight;
+            const float u1 = static_cast<float>(glyph.atlasX + glyph.width) * inverseWidth;
+            const float v1 = static_cast<float>(glyph.atlasY + glyph.height) * inverseHeight;
+            glyphVertices.insert(glyphVertices.end(), {x0, y0, u0, v0, x1, y0, u1, v0, x1, y1, u1, v1,
+                                                       x0, y0, u0, v0, x1, y1, u1, v1, x0, y1, u0, v1});
+        }
+        penX += static_cast<float>(glyph.advance);
+    }
+    if (glyphVertices.empty()) return;
+
+    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
+    if (glyphVertices.size() > textBufferFloats) {
+        textBufferFloats = glyphVertices.capacity();
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(textBufferFloats * sizeof(float)), nullptr,
+                     GL_DYNAMIC_DRAW);
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(glyphVertices.size() * sizeof(float)),
+                    glyphVertices.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // Drawn last and without depth so the level never covers it; clipped to its box
+    // (GL's scissor counts rows from the bottom).
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(textLeft, framebufferHeight - textBottom, textRight - textLeft, textBottom - textTop);
+
+    glUseProgram(textProgram);
+    glUniform2f(framebufferSizeLocation, static_cast<float>(framebufferWidth), static_cast<float>(framebufferHeight));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, atlasTexture);
+    glBindVertexArray(textArray);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(glyphVertices.size() / 4));
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+}
+
+std::vector<std::uint8_t> GlRenderer::readPixels(int width, int height) const {
+    std::vector<std::uint8_t> pixels;
+    if (width <= 0 || height <= 0) return pixels;
+    const auto rowBytes = static_cast<std::size_t>(width) * 4;
+    pixels.resize(rowBytes * static_cast<std::size_t>(height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    // GL's rows run bottom to top; a picture file's top to bottom.
+    std::vector<std::uint8_t> row(rowBytes);
+    for (std::size_t top = 0, bottom = static_cast<std::size_t>(height) - 1; top < bottom; ++top, --bottom) {
+        std::copy_n(pixels.begin() + static_cast<std::ptrdiff_t>(top * rowBytes), rowBytes, row.begin());
+        std::copy_n(pixels.begin() + static_cast<std::ptrdiff_t>(bottom * rowBytes), rowBytes,
+                    pixels.begin() + static_cast<std::ptrdiff_t>(top * rowBytes));
+        std::copy_n(row.begin(), rowBytes, pixels.begin() + static_cast<std::ptrdiff_t>(bottom * rowBytes));
+    }
+    return pixels;
+}
+
+}  // namespace vantrell
