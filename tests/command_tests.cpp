@@ -1,0 +1,181 @@
+// The info and locate commands, run as the built program: output, JSON keys and exit status.
+#include "level_bytes.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vantrell {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("vantrell-commands-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& bytes, const std::string& name) {
+        const fs::path path = dir / name;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    CommandRun run(std::initializer_list<std::string> args) {
+        const fs::path errPath = dir / "stderr.txt";
+        std::string command = quoted(VANTRELL_BINARY);
+        for (const std::string& arg : args) command += " " + quoted(arg);
+        command += " 2>" + quoted(errPath.string());
+        CommandRun result;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) return result;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+        const int raw = ::pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream err(errPath);
+        result.err.assign(std::istreambuf_iterator<char>(err), {});
+        return result;
+    }
+
+    nlohmann::json infoJson(const std::string& path, int expectedStatus) {
+        const CommandRun r = run({"info", path, "--json"});
+        EXPECT_EQ(r.status, expectedStatus) << r.err;
+        return nlohmann::json::parse(r.out);
+    }
+
+    fs::path dir;
+};
+
+TEST_F(CommandTest, InfoJsonOnAValidLevel) {
+    const nlohmann::json j = infoJson(write(workedExample(), "worked.bsp"), 0);
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_EQ(j["message"], "BSP file successfully loaded!");
+    EXPECT_EQ(j["vertices"], 3);
+    EXPECT_EQ(j["normals"], 1);
+    EXPECT_EQ(j["planes"], 1);
+    EXPECT_EQ(j["triangles"], 1);
+    EXPECT_EQ(j["nodes"], 1);
+    EXPECT_EQ(j["spaces"], 2);
+    EXPECT_EQ(j["triangleEntries"], 1);
+    EXPECT_EQ(j["adjacencyRows"], 2);
+    EXPECT_EQ(j["adjacencyRowBytes"], 1);
+    EXPECT_EQ(j["neighbourLinks"], 2);
+    EXPECT_EQ(j["valid"], true);
+    EXPECT_EQ(j["problems"], nlohmann::json::array());
+    EXPECT_EQ(j.size(), 14u);
+}
+
+TEST_F(CommandTest, InfoJsonOnBrokenFilesGivesTheResultAsStatus) {
+    const std::string full = workedExample();
+    const nlohmann::json cut = infoJson(write(full.substr(0, 188), "cut.bsp"), 3);
+    EXPECT_EQ(cut["result"], 3);
+    EXPECT_EQ(cut["message"], "Corrupted BSP file!");
+    EXPECT_EQ(cut["nodes"], 1);
+    EXPECT_EQ(cut["spaces"], 1);  // the partial level is counted
+    EXPECT_EQ(cut["triangleEntries"], 1);
+    EXPECT_EQ(cut["adjacencyRows"], 0);
+    EXPECT_EQ(cut["adjacencyRowBytes"], 0);
+    EXPECT_EQ(cut["valid"], false);
+    EXPECT_EQ(cut["problems"], nlohmann::json::array());
+
+    const nlohmann::json notLevel = infoJson(write("bsp!", "lower.bsp"), 1);
+    EXPECT_EQ(notLevel["message"], "Not a BSP file!");
+    std::string version = full;
+    version[3] = 4;
+    EXPECT_EQ(infoJson(write(version, "v4.bsp"), 2)["message"], "Bad version of BSP!");
+
+    // Complete, but a bit names a space the level does not have.
+    std::string invalid = full;
+    invalid[225] = 0x05;
+    const nlohmann::json bad = infoJson(write(invalid, "invalid.bsp"), 4);
+    EXPECT_EQ(bad["result"], 0);
+    EXPECT_EQ(bad["valid"], false);
+    EXPECT_EQ(bad["neighbourLinks"], 3);
+    EXPECT_EQ(bad["problems"], nlohmann::json::array({"adjacency row 1 names space 2, but the level has 2 spaces"}));
+}
+
+TEST_F(CommandTest, InfoSaysWhyAPathCannotBeOpened) {
+    const CommandRun missing = run({"info", (dir / "missing.bsp").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+
+    const CommandRun directory = run({"info", dir.string(), "--json"});
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_NE(directory.err.find("is a directory"), std::string::npos) << directory.err;
+    EXPECT_EQ(nlohmann::json::parse(directory.out)["message"], "Not a BSP file!");
+}
+
+TEST_F(CommandTest, InfoReadableSummary) {
+    const CommandRun r = run({"info", write(workedExample(), "worked.bsp")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("BSP file successfully loaded!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bounds of all spaces (0, -1, 0) to (1, 1, 1)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("valid: yes"), std::string::npos) << r.out;
+}
+
+TEST_F(CommandTest, LocateWalksTheTree) {
+    const std::string path = write(workedExample(), "worked.bsp");
+    const CommandRun above = run({"locate", path, "0.5,1,0.5"});
+    EXPECT_EQ(above.status, 0) << above.err;
+    EXPECT_EQ(above.out, "0\n");
+    EXPECT_EQ(run({"locate", path, "0.5,0,0.5"}).out, "0\n");  // on the plane: front
+    EXPECT_EQ(run({"locate", path, "0,-0.25,0"}).out, "1\n");
+    const CommandRun negative = run({"locate", path, "-3,-2,-1"});
+    EXPECT_EQ(negative.status, 0) << negative.err;
+    EXPECT_EQ(negative.out, "1\n");
+}
+
+TEST_F(CommandTest, LocateRefusesInvalidLevelsAndPoints) {
+    std::string invalid = workedExample();
+    invalid.replace(120, 4, std::string("\x05\0\0\0", 4));  // the node's front child becomes node 5 of 1
+    const CommandRun bad = run({"locate", write(invalid, "invalid.bsp"), "0,1,0"});
+    EXPECT_EQ(bad.status, 4);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_NE(bad.err.find("node 0 names child node 5, but the level has 1 node"), std::string::npos) << bad.err;
+
+    const CommandRun cut = run({"locate", write(workedExample().substr(0, 200), "cut.bsp"), "0,1,0"});
+    EXPECT_EQ(cut.status, 3);
+    EXPECT_TRUE(cut.out.empty());
+
+    const std::string path = write(workedExample(), "worked.bsp");
+    for (const std::string point : {"1,2", "nan,0,0", "0,inf,0", "1,2,3,4", "1,,3", "x,0,0", "1e40,0,0"}) {
+        SCOPED_TRACE(point);
+        const CommandRun r = run({"locate", path, point});
+        EXPECT_NE(r.status, 0);
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+}  // namespace
+}  // namespace vantrell
