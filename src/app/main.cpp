@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(0, 1);
     int exitCode = 0;
     vantrell::addLevelCommands(app, exitCode);
+#ifdef VANTRELL_IMPORT
+    vantrell::addImportCommands(app, exitCode);
+#endif
     vantrell::addWalkCommands(app, exitCode);
 #ifdef VANTRELL_VIEWER
     vantrell::addViewerCommands(app, exitCode);

@@ -1,0 +1,825 @@
+// Converting an IBSP level into ours.
+//
+// Sections: spawn entity; coordinate transform; surface geometry (planar, soups, patches);
+// placing the spawn on its floor; planes and triangles; tree, spaces and adjacency; entry points.
+#include "import/IbspImport.h"
+
+#include "import/IbspFile.h"
+#include "import/PakArchive.h"
+#include "level/LevelValidation.h"
+
+#ifdef VANTRELL_HAVE_PORTALS
+#include "import/Portals.h"
+#endif
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+
+namespace vantrell {
+namespace {
+
+// Limits that keep hostile files from exhausting memory: the largest real levels need a
+// small fraction of them.
+constexpr std::size_t maxVertices = 4u << 20;
+constexpr std::size_t maxTriangles = 8u << 20;  // after copying triangles into every leaf that lists them
+constexpr std::size_t maxSpaces = 32768;         // the adjacency matrix grows with its square (128 MiB here)
+
+// The body point starts this far (our units) above the floor under the spawn: inside the
+// reach of the ground probe, so the walk-through starts standing.
+constexpr double bodyLift = 0.02;
+// The player's origin is the centre of its box, 24 file units above the feet.
+constexpr double spawnFeetBelowOrigin = 24.0;
+// Patches: at most this many segments per Bezier piece and direction.
+constexpr int maxPatchSegments = 8;
+
+struct DVec {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+DVec operator+(const DVec& a, const DVec& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+DVec operator-(const DVec& a, const DVec& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+DVec operator*(double s, const DVec& a) { return {s * a.x, s * a.y, s * a.z}; }
+double dot(const DVec& a, const DVec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+DVec cross(const DVec& a, const DVec& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double length(const DVec& a) { return std::sqrt(dot(a, a)); }
+DVec unitOrZero(const DVec& a) {
+    const double l = length(a);
+    if (!(l > 1e-12) || !std::isfinite(l)) return {};
+    return (1.0 / l) * a;
+}
+DVec fromFloats(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
+DVec fromVector(const Vector3& v) { return {v.x, v.y, v.z}; }
+
+// ---- Spawn entity -------------------------------------------------------------------------
+
+struct Spawn {
+    bool found = false;
+    DVec origin;
+    double angle = 0.0;
+};
+
+// Reads the next token of the entity text: a quoted string, or a single brace. Returns false at the end.
+bool nextToken(const std::string& text, std::size_t& pos, std::string& token, bool& quoted) {
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
+    if (pos >= text.size()) return false;
+    if (text[pos] == '"') {
+        const std::size_t end = text.find('"', pos + 1);
+        if (end == std::string::npos) return false;
+        token.assign(text, pos + 1, end - pos - 1);
+        pos = end + 1;
+        quoted = true;
+        return true;
+    }
+    token.assign(1, text[pos]);
+    ++pos;
+    quoted = false;
+    return true;
+}
+
+bool parseNumbers(const std::string& text, double* values, int count) {
+    const char* p = text.c_str();
+    for (int i = 0; i < count; ++i) {
+        char* end = nullptr;
+        const double v = std::strtod(p, &end);
+        if (end == p || !std::isfinite(v) || std::fabs(v) > 1e9) return false;
+        values[i] = v;
+        p = end;
+    }
+    return true;
+}
+
+// The first info_player_deathmatch with a readable origin, else the first info_player_start.
+Spawn findSpawn(const std::string& entities) {
+    Spawn deathmatch;
+    Spawn start;
+    std::size_t pos = 0;
+    std::string token;
+    bool quoted = false;
+    std::string key;
+    bool haveKey = false;
+    std::string classname;
+    Spawn current;
+    bool haveAngle = false;
+    while (nextToken(entities, pos, token, quoted)) {
+        if (!quoted && token == "{") {
+            classname.clear();
+            current = Spawn{};
+            haveKey = false;
+            haveAngle = false;
+        } else if (!quoted && token == "}") {
+            if (current.found) {
+                if (classname == "info_player_deathmatch" && !deathmatch.found) deathmatch = current;
+                if (classname == "info_player_start" && !start.found) start = current;
+            }
+            haveKey = false;
+        } else if (quoted && !haveKey) {
+            key = token;
+            haveKey = true;
+        } else if (quoted) {
+            haveKey = false;
+            double values[3];
+            if (key == "classname") {
+                classname = token;
+            } else if (key == "origin" && parseNumbers(token, values, 3)) {
+                current.origin = {values[0], values[1], values[2]};
+                current.found = true;
+            } else if (key == "angle" && parseNumbers(token, values, 1)) {
+                current.angle = values[0];
+                haveAngle = true;
+            } else if (key == "angles" && !haveAngle && parseNumbers(token, values, 3)) {
+                current.angle = values[1];
+            }
+        }
+    }
+    return deathmatch.found ? deathmatch : start;
+}
+
+// The nearest multiple of 90 degrees to angle, as quarter turns 0..3.
+int quarterTurnsOf(double angle) {
+    const double wrapped = std::fmod(angle, 360.0);
+    const long turns = std::lround(wrapped / 90.0);
+    return static_cast<int>(((turns % 4) + 4) % 4);
+}
+
+// ---- Coordinate transform -----------------------------------------------------------------
+
+// File point p becomes scale * R * (p.x, p.z, p.y) + translation, R a turn about our y by
+// quarterTurns * 90 degrees that brings the spawn's view direction onto +x.
+struct Transform {
+    double scale = 1.0;
+    int quarterTurns = 0;
+    DVec translation;
+
+    [[nodiscard]] DVec direction(const DVec& v) const {
+        const DVec swapped{v.x, v.z, v.y};
+        switch (quarterTurns) {
+            case 1: return {swapped.z, swapped.y, -swapped.x};
+            case 2: return {-swapped.x, swapped.y, -swapped.z};
+            case 3: return {-swapped.z, swapped.y, swapped.x};
+            default: return swapped;
+        }
+    }
+    // Without the translation: the translation is found only once the geometry exists.
+    [[nodiscard]] DVec scaled(const DVec& p) const { return scale * direction(p); }
+    [[nodiscard]] DVec point(const DVec& p) const { return scaled(p) + translation; }
+
+    [[nodiscard]] BoundingBox box(const std::array<std::int32_t, 3>& mins, const std::array<std::int32_t, 3>& maxs) const {
+        const DVec a = point({static_cast<double>(mins[0]), static_cast<double>(mins[1]), static_cast<double>(mins[2])});
+        const DVec b = point({static_cast<double>(maxs[0]), static_cast<double>(maxs[1]), static_cast<double>(maxs[2])});
+        BoundingBox out;
+        out.minX = static_cast<float>(std::min(a.x, b.x));
+        out.minY = static_cast<float>(std::min(a.y, b.y));
+        out.minZ = static_cast<float>(std::min(a.z, b.z));
+        out.maxX = static_cast<float>(std::max(a.x, b.x));
+        out.maxY = static_cast<float>(std::max(a.y, b.y));
+        out.maxZ = static_cast<float>(std::max(a.z, b.z));
+        return out;
+    }
+};
+
+// ---- Surface geometry ---------------------------------------------------------------------
+
+// A triangle before its final corner order is known: reference is the direction its front
+// should face (surface normal or the sum of its corners' normals; zero when unknown).
+struct RawTriangle {
+    std::array<std::int32_t, 3> corner{};
+    DVec reference;
+};
+
+struct Mesh {
+    std::vector<DVec> positions;  // scaled and turned, not yet translated
+    std::vector<DVec> normals;    // unit, or zero where the file's normal is unusable
+    std::vector<RawTriangle> triangles;
+    // Per file surface: its triangles [first, first + count) in triangles; count 0 when left out.
+    std::vector<std::int32_t> surfaceFirst;
+    std::vector<std::int32_t> surfaceCount;
+};
+
+bool surfaceLeftOut(const ibsp::File& file, const ibsp::Surface& surface) {
+    if (surface.type != ibsp::surfacePlanar && surface.type != ibsp::surfacePatch &&
+        surface.type != ibsp::surfaceTriangleSoup) {
+        return true;  // flares and unknown kinds have no geometry
+    }
+    const ibsp::Shader& shader = file.shaders[static_cast<std::size_t>(surface.shader)];
+    if ((shader.surfaceFlags & (ibsp::surfaceNoDraw | ibsp::surfaceSkip | ibsp::surfaceNonSolid)) != 0) return true;
+    return (shader.contentFlags & (ibsp::contentsLava | ibsp::contentsSlime | ibsp::contentsWater | ibsp::contentsFog)) != 0;
+}
+
+class MeshBuilder {
+public:
+    MeshBuilder(const ibsp::File& file, const Transform& transform, Mesh& mesh, std::string& error)
+        : file(file), transform(transform), mesh(mesh), error(error) {}
+
+    bool addSurface(std::size_t s) {
+        const ibsp::Surface& surface = file.surfaces[s];
+        mesh.surfaceFirst[s] = static_cast<std::int32_t>(mesh.triangles.size());
+        if (surface.type == ibsp::surfacePatch) {
+            if (!addPatch(surface)) return false;
+        } else if (!addIndexed(surface)) {
+            return false;
+        }
+        mesh.surfaceCount[s] = static_cast<std::int32_t>(mesh.triangles.size()) - mesh.surfaceFirst[s];
+        return true;
+    }
+
+private:
+    bool reserveVertices(std::size_t count) {
+        if (count > maxVertices - mesh.positions.size()) {
+            error = "the level is too large to import (more than " + std::to_string(maxVertices) + " vertices)";
+            return false;
+        }
+        return true;
+    }
+    bool reserveTriangles(std::size_t count) {
+        if (count > maxTriangles - mesh.triangles.size()) {
+            error = "the level is too large to import (more than " + std::to_string(maxTriangles) + " triangles)";
+            return false;
+        }
+        return true;
+    }
+
+    std::int32_t addVertex(const DVec& filePosition, const DVec& fileNormal) {
+        mesh.positions.push_back(transform.scaled(filePosition));
+        mesh.normals.push_back(unitOrZero(transform.direction(fileNormal)));
+        return static_cast<std::int32_t>(mesh.positions.size() - 1);
+    }
+
+    void addTriangle(std::int32_t a, std::int32_t b, std::int32_t c, const DVec& surfaceNormal) {
+        RawTriangle t;
+        t.corner = {a, b, c};
+        t.reference = surfaceNormal;
+        if (isZeroVector(t.reference)) {
+            const auto n = [&](std::int32_t i) { return mesh.normals[static_cast<std::size_t>(i)]; };
+            t.reference = n(a) + n(b) + n(c);
+        }
+        mesh.triangles.push_back(t);
+    }
+
+    static bool isZeroVector(const DVec& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
+
+    // Planar polygons and triangle soups: triples of drawindexes relative to firstVertex.
+    bool addIndexed(const ibsp::Surface& surface) {
+        const auto vertexCount = static_cast<std::size_t>(surface.numVertices);
+        if (!reserveVertices(vertexCount) || !reserveTriangles(static_cast<std::size_t>(surface.numIndexes / 3))) {
+            return false;
+        }
+        const auto base = static_cast<std::int32_t>(mesh.positions.size());
+        for (std::size_t k = 0; k < vertexCount; ++k) {
+            const ibsp::DrawVertex& v = file.vertices[static_cast<std::size_t>(surface.firstVertex) + k];
+            addVertex(fromFloats(v.position), fromFloats(v.normal));
+        }
+        // A planar surface states its normal; soups are judged by their corners' normals.
+        const DVec surfaceNormal = surface.type == ibsp::surfacePlanar
+                                       ? unitOrZero(transform.direction(fromFloats(surface.planeNormal)))
+                                       : DVec{};
+        for (std::int32_t k = 0; k + 2 < surface.numIndexes; k += 3) {
+            const std::size_t first = static_cast<std::size_t>(surface.firstIndex + k);
+            addTriangle(base + file.indexes[first], base + file.indexes[first + 1], base + file.indexes[first + 2],
+                        surfaceNormal);
+        }
+        return true;
+    }
+
+    // Segments for one direction of the patch: the chord error of a quadratic Bezier cut into
+    // n equal steps is at most dev / (2 n^2), dev the distance of the middle control point from
+    // its neighbours' midpoint; n = ceil(sqrt(dev)) keeps it within half a file unit, and one
+    // count serves the whole patch so that neighbouring pieces meet without cracks.
+    static int segmentsFor(double deviation) {
+        if (!(deviation > 0.0)) return 1;
+        const double n = std::ceil(std::sqrt(deviation));
+        return static_cast<int>(std::clamp(n, 1.0, static_cast<double>(maxPatchSegments)));
+    }
+
+    bool addPatch(const ibsp::Surface& surface) {
+        const int width = surface.patchWidth;
+        const int height = surface.patchHeight;
+        const int piecesU = (width - 1) / 2;
+        const int piecesV = (height - 1) / 2;
+        const auto control = [&](int column, int row) -> const ibsp::DrawVertex& {
+            return file.vertices[static_cast<std::size_t>(surface.firstVertex) +
+                                 static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                 static_cast<std::size_t>(column)];
+        };
+        const auto deviation = [&](int c0, int r0, int dc, int dr) {
+            const DVec p0 = fromFloats(control(c0, r0).position);
+            const DVec p1 = fromFloats(control(c0 + dc, r0 + dr).position);
+            const DVec p2 = fromFloats(control(c0 + 2 * dc, r0 + 2 * dr).position);
+            return length(p1 - 0.5 * (p0 + p2));
+        };
+        double deviationU = 0.0;
+        double deviationV = 0.0;
+        for (int row = 0; row < height; ++row) {
+            for (int piece = 0; piece < piecesU; ++piece) deviationU = std::max(deviationU, deviation(2 * piece, row, 1, 0));
+        }
+        for (int column = 0; column < width; ++column) {
+            for (int piece = 0; piece < piecesV; ++piece) deviationV = std::max(deviationV, deviation(column, 2 * piece, 0, 1));
+        }
+        const int segmentsU = segmentsFor(deviationU);
+        const int segmentsV = segmentsFor(deviationV);
+        const std::size_t columns = static_cast<std::size_t>(piecesU) * static_cast<std::size_t>(segmentsU) + 1;
+        const std::size_t rows = static_cast<std::size_t>(piecesV) * static_cast<std::size_t>(segmentsV) + 1;
+        // Checked separately first so that the product cannot overflow.
+        if (!reserveVertices(columns) || !reserveVertices(rows) || !reserveVertices(columns * rows) ||
+            !reserveTriangles(2 * (columns - 1) * (rows - 1))) {
+            return false;
+        }
+        const auto base = static_cast<std::int32_t>(mesh.positions.size());
+        for (std::size_t row = 0; row < rows; ++row) {
+            const int pieceV = std::min(static_cast<int>(row) / segmentsV, piecesV - 1);
+            const double v = static_cast<double>(static_cast<int>(row) - pieceV * segmentsV) / segmentsV;
+            const double bv[3] = {(1.0 - v) * (1.0 - v), 2.0 * v * (1.0 - v), v * v};
+            for (std::size_t column = 0; column < columns; ++column) {
+                const int pieceU = std::min(static_cast<int>(column) / segmentsU, piecesU - 1);
+                const double u = static_cast<double>(static_cast<int>(column) - pieceU * segmentsU) / segmentsU;
+                const double bu[3] = {(1.0 - u) * (1.0 - u), 2.0 * u * (1.0 - u), u * u};
+                DVec position;
+                DVec normal;
+                for (int j = 0; j < 3; ++j) {
+                    for (int i = 0; i < 3; ++i) {
+                        const ibsp::DrawVertex& cp = control(2 * pieceU + i, 2 * pieceV + j);
+                        const double weight = bu[i] * bv[j];
+                        position = position + weight * fromFloats(cp.position);
+                        normal = normal + weight * fromFloats(cp.normal);
+                    }
+                }
+                addVertex(position, normal);
+            }
+        }
+        const auto at = [&](std::size_t row, std::size_t column) {
+            return base + static_cast<std::int32_t>(row * columns + column);
+        };
+        for (std::size_t row = 0; row + 1 < rows; ++row) {
+            for (std::size_t column = 0; column + 1 < columns; ++column) {
+                addTriangle(at(row, column), at(row, column + 1), at(row + 1, column + 1), DVec{});
+                addTriangle(at(row, column), at(row + 1, column + 1), at(row + 1, column), DVec{});
+            }
+        }
+        return true;
+    }
+
+    const ibsp::File& file;
+    const Transform& transform;
+    Mesh& mesh;
+    std::string& error;
+};
+
+// ---- Placing the spawn on its floor -------------------------------------------------------
+
+// The height of the highest upward-facing triangle straight below from (within reach of a
+// drop to below the feet), or NaN when there is none.
+double floorBelow(const Mesh& mesh, const DVec& from, double lowest) {
+    double best = std::nan("");
+    for (const RawTriangle& t : mesh.triangles) {
+        const DVec& a = mesh.positions[static_cast<std::size_t>(t.corner[0])];
+        const DVec& b = mesh.positions[static_cast<std::size_t>(t.corner[1])];
+        const DVec& c = mesh.positions[static_cast<std::size_t>(t.corner[2])];
+        DVec n = cross(b - a, c - a);
+        if (dot(n, t.reference) < 0.0) n = -1.0 * n;
+        if (!(n.y > 0.0)) continue;
+        // Where the vertical line through from meets the triangle's plane, and whether that
+        // point lies inside (edge tests in the horizontal projection, orientation from n.y).
+        const double y = a.y - (n.x * (from.x - a.x) + n.z * (from.z - a.z)) / n.y;
+        if (!(y <= from.y) || !(y >= lowest) || (!std::isnan(best) && y <= best)) continue;
+        const auto edge = [&](const DVec& p, const DVec& q) {
+            return (q.z - p.z) * (from.x - p.x) - (q.x - p.x) * (from.z - p.z);
+        };
+        const double e0 = edge(a, b);
+        const double e1 = edge(b, c);
+        const double e2 = edge(c, a);
+        const bool inside = (e0 >= 0.0 && e1 >= 0.0 && e2 >= 0.0) || (e0 <= 0.0 && e1 <= 0.0 && e2 <= 0.0);
+        if (inside) best = y;
+    }
+    return best;
+}
+
+// ---- Planes and triangles -----------------------------------------------------------------
+
+struct PlaneKey {
+    std::array<std::int64_t, 4> q{};
+    bool operator==(const PlaneKey& other) const { return q == other.q; }
+};
+struct PlaneKeyHash {
+    std::size_t operator()(const PlaneKey& k) const {
+        std::uint64_t h = 1469598103934665603ull;
+        for (std::int64_t v : k.q) h = (h ^ static_cast<std::uint64_t>(v)) * 1099511628211ull;
+        return static_cast<std::size_t>(h);
+    }
+};
+
+// Triangles on one plane share one record: normals compared to 1e-5, offsets to 1e-4 units.
+PlaneKey planeKeyOf(const DVec& n, double d) {
+    return {{std::llround(n.x * 1e5), std::llround(n.y * 1e5), std::llround(n.z * 1e5), std::llround(d * 1e4)}};
+}
+
+bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+class Converter {
+public:
+    Converter(const ibsp::File& file, const ImportOptions& options, LevelGeometry& geometry, SpacePartition& partition,
+              ImportReport& report, std::string& error)
+        : file(file), options(options), geometry(geometry), partition(partition), report(report), error(error) {}
+
+    bool run() {
+        if (!(options.scale > 0.0f) || !std::isfinite(options.scale)) return fail("the scale must be a positive number");
+        if (!geometry.vertices.empty() || !geometry.triangles.empty() || !geometry.planes.empty() ||
+            !geometry.normals.empty() || !partition.nodes.empty() || !partition.spaces.empty()) {
+            return fail("the level containers must be empty before an import");
+        }
+        // The adjacency matrix has leafs^2 / 8 bytes: a file of many tiny leafs must not make it huge.
+        if (file.leaves.size() > maxSpaces) {
+            return fail("the level has " + std::to_string(file.leaves.size()) + " leafs, more than the " +
+                        std::to_string(maxSpaces) + " an import accepts");
+        }
+        if (file.leaves.empty()) return fail("the file has no leafs");
+        return checkTree() && placeSpawn() && buildGeometry() && buildTree() && buildAdjacency() && finish();
+    }
+
+private:
+    bool fail(std::string message) {
+        error = std::move(message);
+        return false;
+    }
+
+    // The nodes reachable from node 0 must form a tree: no node is reached twice.
+    bool checkTree() {
+        std::vector<std::uint8_t> seen(file.nodes.size(), 0);
+        std::vector<std::int32_t> pending{0};
+        seen[0] = 1;
+        while (!pending.empty()) {
+            const std::int32_t n = pending.back();
+            pending.pop_back();
+            for (std::int32_t child : file.nodes[static_cast<std::size_t>(n)].children) {
+                if (child < 0) continue;
+                if (seen[static_cast<std::size_t>(child)] != 0) {
+                    return fail("node " + std::to_string(n) + " names node " + std::to_string(child) +
+                                ", which is already in the tree: the tree loops or shares a branch");
+                }
+                seen[static_cast<std::size_t>(child)] = 1;
+                pending.push_back(child);
+            }
+        }
+        return true;
+    }
+
+    bool placeSpawn() {
+        const Spawn spawn = findSpawn(file.entities);
+        report.spawnFound = spawn.found;
+        if (!spawn.found) report.warnings.push_back("no info_player_deathmatch or info_player_start: the file origin is used");
+        report.spawnOrigin = {static_cast<float>(spawn.origin.x), static_cast<float>(spawn.origin.y),
+                              static_cast<float>(spawn.origin.z)};
+        report.spawnAngle = static_cast<float>(spawn.angle);
+        transform.scale = options.scale;
+        transform.quarterTurns = quarterTurnsOf(spawn.angle);
+        report.quarterTurns = transform.quarterTurns;
+        spawnOrigin = spawn.origin;
+        return true;
+    }
+
+    bool buildGeometry() {
+        // Surfaces listed by a leaf and belonging to the world model become geometry.
+        const ibsp::Model& world = file.models[0];
+        mesh.surfaceFirst.assign(file.surfaces.size(), 0);
+        mesh.surfaceCount.assign(file.surfaces.size(), 0);
+        std::vector<std::uint8_t> wanted(file.surfaces.size(), 0);
+        for (const ibsp::Leaf& leaf : file.leaves) {
+            for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
+                wanted[static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
+            }
+        }
+        MeshBuilder builder(file, transform, mesh, error);
+        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
+            if (wanted[s] == 0) continue;
+            const bool inWorld = static_cast<std::int64_t>(s) >= world.firstSurface &&
+                                 static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
+            if (!inWorld || surfaceLeftOut(file, file.surfaces[s])) {
+                ++report.skippedSurfaces;
+                continue;
+            }
+            if (!builder.addSurface(s)) return false;
+        }
+
+        // The body point: just above the floor below the spawn, else where the feet would be.
+        const DVec origin = transform.scaled(spawnOrigin);
+        const double feet = origin.y - transform.scale * spawnFeetBelowOrigin;
+        const double floor = floorBelow(mesh, origin, feet - transform.scale * 64.0);
+        if (std::isnan(floor)) {
+            report.warnings.push_back("no floor below the spawn point: the body starts at the player's feet");
+        }
+        const double bodyY = (std::isnan(floor) ? feet : floor) + bodyLift;
+        transform.translation = {-origin.x, -bodyY, -origin.z};
+        report.spawnPoint = {0.0f, 0.0f, 0.0f};
+
+        return emitTriangles();
+    }
+
+    // Final positions, corner order, planes and normals of every surface triangle.
+    bool emitTriangles() {
+        geometry.vertices.reserve(mesh.positions.size());
+        geometry.normals.reserve(mesh.positions.size());
+        for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+            const DVec p = mesh.positions[i] + transform.translation;
+            const Vector3 v{static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
+            if (!finite(v)) return fail("a vertex lies out of range after scaling");
+            geometry.addVertex(v);
+            const DVec& n = mesh.normals[i];
+            geometry.addNormal({static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+        }
+        // File planes come first, index for index, for the tree; triangle planes follow.
+        for (const ibsp::Plane& plane : file.planes) {
+            const DVec n = transform.direction(fromFloats(plane.normal));
+            const double d = -transform.scale * plane.dist - dot(n, transform.translation);
+            geometry.addPlane({static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z), static_cast<float>(d)});
+        }
+
+        std::unordered_map<PlaneKey, std::int32_t, PlaneKeyHash> planeOf;
+        std::unordered_map<std::int32_t, std::int32_t> faceNormalOf;  // plane -> normal record
+        surfaceTriangles.assign(file.surfaces.size(), {});
+        finalTriangles.reserve(mesh.triangles.size());
+        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
+            const auto first = static_cast<std::size_t>(mesh.surfaceFirst[s]);
+            const auto count = static_cast<std::size_t>(mesh.surfaceCount[s]);
+            surfaceTriangles[s].first = static_cast<std::int32_t>(finalTriangles.size());
+            for (std::size_t k = first; k < first + count; ++k) {
+                const RawTriangle& raw = mesh.triangles[k];
+                Triangle t;
+                t.vertexIndex = raw.corner;
+                // The order is decided on the stored floats, which is what the contact test sees.
+                DVec v0 = fromVector(geometry.vertex(t.vertexIndex[0]));
+                DVec n = cross(fromVector(geometry.vertex(t.vertexIndex[1])) - v0,
+                               fromVector(geometry.vertex(t.vertexIndex[2])) - v0);
+                const double area2 = length(n);
+                if (!(area2 > 1e-12) || !std::isfinite(area2)) continue;  // degenerate: nothing to stand on or see
+                if (dot(n, raw.reference) < 0.0) {
+                    std::swap(t.vertexIndex[1], t.vertexIndex[2]);
+                    n = -1.0 * n;
+                }
+                n = (1.0 / area2) * n;
+                const double d = -dot(n, v0);
+                const auto [it, inserted] = planeOf.try_emplace(planeKeyOf(n, d), 0);
+                if (inserted) {
+                    it->second = geometry.addPlane({static_cast<float>(n.x), static_cast<float>(n.y),
+                                                    static_cast<float>(n.z), static_cast<float>(d)});
+                }
+                t.planeIndex = it->second;
+                for (int c = 0; c < 3; ++c) {
+                    const std::int32_t vi = t.vertexIndex[static_cast<std::size_t>(c)];
+                    const Vector3& vn = geometry.normal(vi);
+                    if (vn.x != 0.0f || vn.y != 0.0f || vn.z != 0.0f) {
+                        t.normalIndex[static_cast<std::size_t>(c)] = vi;
+                        continue;
+                    }
+                    const auto [nit, added] = faceNormalOf.try_emplace(t.planeIndex, 0);
+                    if (added) {
+                        const Plane& p = geometry.plane(t.planeIndex);
+                        nit->second = geometry.addNormal({p.a, p.b, p.c});
+                    }
+                    t.normalIndex[static_cast<std::size_t>(c)] = nit->second;
+                }
+                finalTriangles.push_back(t);
+            }
+            surfaceTriangles[s].count = static_cast<std::int32_t>(finalTriangles.size()) - surfaceTriangles[s].first;
+        }
+        mesh = Mesh{};  // the working copy is no longer needed
+        return true;
+    }
+
+    bool buildTree() {
+        partition.nodes.reserve(file.nodes.size());
+        for (const ibsp::Node& node : file.nodes) {
+            BspNode out;
+            out.planeIndex = node.plane;  // file planes kept their indices
+            // Both formats name leaf L by the child value -(L + 1).
+            out.front = node.children[0];
+            out.back = node.children[1];
+            out.bounds = transform.box(node.mins, node.maxs);
+            partition.addNode(out);
+        }
+        // Every leaf holds its own copy of each triangle it lists, so that collision in any
+        // leaf that touches a floor finds it and the entries add up to the triangle count.
+        std::size_t total = 0;
+        for (const ibsp::Leaf& leaf : file.leaves) {
+            for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
+                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                total += static_cast<std::size_t>(surfaceTriangles[s].count);
+                if (total > maxTriangles) {
+                    return fail("the level is too large to import (its leaves list more than " +
+                                std::to_string(maxTriangles) + " triangles)");
+                }
+            }
+        }
+        geometry.triangles.reserve(total);
+        partition.spaces.reserve(file.leaves.size());
+        for (const ibsp::Leaf& leaf : file.leaves) {
+            Space space;
+            space.bounds = transform.box(leaf.mins, leaf.maxs);
+            for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
+                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                const SurfaceRange range = surfaceTriangles[s];
+                for (std::int32_t i = 0; i < range.count; ++i) {
+                    space.triangleIndices.push_back(geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
+                }
+            }
+            if (leaf.cluster >= 0) ++report.openSpaces;
+            partition.addSpace(std::move(space));
+        }
+        finalTriangles = {};
+        return true;
+    }
+
+    bool buildAdjacency() {
+        const std::size_t spaceCount = file.leaves.size();
+        if (spaceCount > maxSpaces) return fail("too many leafs");  // checked in run(); keeps the size known here
+        const std::size_t rowBytes = (spaceCount + 7) / 8;
+        AdjacencyMatrix matrix;
+        matrix.reserve(spaceCount);
+        for (std::size_t i = 0; i < spaceCount; ++i) matrix.emplace_back(rowBytes, std::uint8_t{0});
+#ifdef VANTRELL_HAVE_PORTALS
+        PortalTree tree;
+        tree.planes.reserve(file.planes.size());
+        for (const ibsp::Plane& p : file.planes) tree.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
+        tree.nodes.reserve(file.nodes.size());
+        for (const ibsp::Node& n : file.nodes) tree.nodes.push_back({n.plane, {n.children[0], n.children[1]}});
+        tree.leafCluster.reserve(spaceCount);
+        for (const ibsp::Leaf& leaf : file.leaves) tree.leafCluster.push_back(leaf.cluster);
+        worldBox(tree.mins, tree.maxs);
+        PortalResult result;
+        std::string portalError;
+        if (!computeLeafPortals(tree, result, portalError)) return fail("cannot compute the portals: " + portalError);
+        report.portals = result.portalCount;
+        for (const auto& [a, b] : result.links) {
+            if (a < 0 || b < 0 || a == b || static_cast<std::size_t>(a) >= spaceCount ||
+                static_cast<std::size_t>(b) >= spaceCount) {
+                continue;
+            }
+            if (file.leaves[static_cast<std::size_t>(a)].cluster < 0 || file.leaves[static_cast<std::size_t>(b)].cluster < 0) {
+                continue;  // opaque leaves neighbour nothing
+            }
+            const auto ua = static_cast<std::size_t>(a);
+            const auto ub = static_cast<std::size_t>(b);
+            if ((matrix[ua][ub >> 3] & (1u << (ub & 7))) == 0) ++report.neighbourLinks;
+            matrix[ua][ub >> 3] = static_cast<std::uint8_t>(matrix[ua][ub >> 3] | (1u << (ub & 7)));
+            matrix[ub][ua >> 3] = static_cast<std::uint8_t>(matrix[ub][ua >> 3] | (1u << (ua & 7)));
+        }
+#else
+        report.warnings.push_back("portals are not available in this build: spaces have no neighbours");
+#endif
+        partition.setAdjacency(std::move(matrix));
+        return true;
+    }
+
+#ifdef VANTRELL_HAVE_PORTALS
+    // The world model's box grown a little, or the root node's when the model's is unusable.
+    void worldBox(double* mins, double* maxs) const {
+        const ibsp::Model& world = file.models[0];
+        bool usable = true;
+        for (int i = 0; i < 3; ++i) {
+            mins[i] = world.mins[static_cast<std::size_t>(i)];
+            maxs[i] = world.maxs[static_cast<std::size_t>(i)];
+            if (!std::isfinite(mins[i]) || !std::isfinite(maxs[i]) || mins[i] > maxs[i]) usable = false;
+        }
+        if (!usable) {
+            const ibsp::Node& root = file.nodes[0];
+            for (int i = 0; i < 3; ++i) {
+                mins[i] = std::min(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
+                maxs[i] = std::max(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
+            }
+        }
+        for (int i = 0; i < 3; ++i) {
+            mins[i] -= 16.0;
+            maxs[i] += 16.0;
+        }
+    }
+#endif
+
+    bool finish() {
+        report.vertices = geometry.vertices.size();
+        report.triangles = geometry.triangles.size();
+        report.planes = geometry.planes.size();
+        report.nodes = partition.nodes.size();
+        report.spaces = partition.spaces.size();
+        const std::vector<std::string> problems = validateLevel(geometry, partition);
+        if (!problems.empty()) return fail("the imported level is not valid: " + problems.front());
+        return true;
+    }
+
+    struct SurfaceRange {
+        std::int32_t first = 0;
+        std::int32_t count = 0;
+    };
+
+    const ibsp::File& file;
+    const ImportOptions& options;
+    LevelGeometry& geometry;
+    SpacePartition& partition;
+    ImportReport& report;
+    std::string& error;
+    Transform transform;
+    DVec spawnOrigin;
+    Mesh mesh;
+    std::vector<Triangle> finalTriangles;
+    std::vector<SurfaceRange> surfaceTriangles;
+};
+
+bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (static_cast<std::uint64_t>(size) > maxImportBytes) {
+        error = path + " is " + std::to_string(size) + " bytes, more than the " + std::to_string(maxImportBytes) +
+                " an import accepts";
+        return false;
+    }
+    in.seekg(0, std::ios::beg);
+    data.resize(static_cast<std::size_t>(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool startsWith(const std::vector<std::uint8_t>& data, const char* magic) {
+    const std::size_t n = std::strlen(magic);
+    return data.size() >= n && std::memcmp(data.data(), magic, n) == 0;
+}
+
+// "NAME" and "NAME.bsp" stand for maps/NAME.bsp.
+std::string entryNameFor(const std::string& mapName) {
+    if (mapName.find('/') != std::string::npos) return mapName;
+    const bool hasSuffix = mapName.size() >= 4 && mapName.compare(mapName.size() - 4, 4, ".bsp") == 0;
+    return "maps/" + mapName + (hasSuffix ? "" : ".bsp");
+}
+
+}  // namespace
+
+bool listArchiveMaps(const std::string& archive, std::vector<std::string>& maps, std::string& error) {
+    return listArchiveEntries(archive, maps, error);
+}
+
+bool importLevelFromMemory(const std::uint8_t* data, std::size_t size, const ImportOptions& options,
+                           LevelGeometry& levelGeometry, SpacePartition& spacePartition, ImportReport& report,
+                           std::string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    ibsp::File file;
+    if (!ibsp::readFile(data, size, file, error)) return false;
+    if (report.mapName.empty()) report.mapName = options.mapName;
+    Converter converter(file, options, levelGeometry, spacePartition, report, error);
+    const bool ok = converter.run();
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return ok;
+}
+
+bool importLevel(const std::string& input, const ImportOptions& options, LevelGeometry& levelGeometry,
+                 SpacePartition& spacePartition, ImportReport& report, std::string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::uint8_t> data;
+    char magic[4] = {};
+    {
+        std::ifstream probe(input, std::ios::binary);
+        if (!probe) {
+            error = "cannot open " + input;
+            return false;
+        }
+        probe.read(magic, sizeof magic);
+    }
+    // Archives are read entry by entry; only the chosen level comes into memory.
+    if (std::memcmp(magic, "PK", 2) == 0) {
+        if (options.mapName.empty()) {
+            error = input + " is an archive: name the map to import (one of its maps/*.bsp)";
+            return false;
+        }
+        report.mapName = entryNameFor(options.mapName);
+        if (!readArchiveEntry(input, report.mapName, data, error)) return false;
+    } else {
+        report.mapName = input;
+        if (!readWholeFile(input, data, error)) return false;
+    }
+    if (!startsWith(data, "IBSP")) {
+        error = report.mapName + " is not an IBSP level (nor a .pk3 archive)";
+        return false;
+    }
+    const bool ok = importLevelFromMemory(data.data(), data.size(), options, levelGeometry, spacePartition, report, error);
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!ok && error.rfind(report.mapName, 0) != 0) error = report.mapName + ": " + error;
+    return ok;
+}
+
+}  // namespace vantrell
