@@ -9,7 +9,8 @@ class App;
 namespace vantrell {
 
 void addLevelCommands(CLI::App& app, int& exitCode);   // info, locate
-void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact, trace
+void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact
+void addTraceCommand(CLI::App& app, int& exitCode);    // trace
 void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
 void addViewerCommands(CLI::App& app, int& exitCode);  // play
 void addRenderCommand(CLI::App& app, int& exitCode);   // render (headless, EGL)

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     vantrell::addImportCommands(app, exitCode);
 #endif
     vantrell::addWalkCommands(app, exitCode);
+    vantrell::addTraceCommand(app, exitCode);
 #ifdef VANTRELL_VIEWER
     vantrell::addViewerCommands(app, exitCode);
     vantrell::addRenderCommand(app, exitCode);

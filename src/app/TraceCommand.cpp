@@ -1,0 +1,245 @@
+// trace: moves a camera through a level by movement steps and turns read from a script,
+// without any clock, and prints where the body goes. With --summary it also tells a level
+// maker whether the body came to rest and whether it fell out of the level.
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "camera/VectorMath.h"
+#include "play/Walkthrough.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrell {
+namespace {
+
+// Longer script lines are refused rather than buffered without limit.
+constexpr std::size_t maxLineLength = 4096;
+// A count above this (more than a day of movement in one line) is refused as a mistake.
+constexpr std::int64_t maxStepsPerLine = 10'000'000;
+// A last displacement shorter than this counts as resting.
+constexpr float restThreshold = 1e-6f;
+
+// Exit status for a script line that cannot be run.
+constexpr int exitScriptError = 5;
+constexpr int exitUsage = 2;
+
+struct TraceOptions {
+    std::string levelPath;
+    std::string position = "0,0,0";
+    std::string forward = "1,0,0";
+    std::string scriptPath;
+    bool summary = false;
+};
+
+// Reads one line into line, without its end-of-line characters. Returns false at the end
+// of input; sets tooLong (and skips the rest of the line) past maxLineLength characters.
+bool readLine(std::istream& in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    std::streambuf* buffer = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) break;
+        any = true;
+        if (c == '\n') break;
+        if (line.size() < maxLineLength) line.push_back(static_cast<char>(c));
+        else tooLong = true;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+template <typename Integer>
+std::optional<Integer> parseInteger(std::string_view text) {
+    Integer value{};
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;  // from_chars takes no plus sign
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc{} || stop != end || begin == end) return std::nullopt;
+    return value;
+}
+
+// The virtual-key codes of a key word (W A S D J C, any case, or "-" for none).
+std::optional<std::vector<int>> parseKeys(std::string_view word, std::string& error) {
+    std::vector<int> keys;
+    if (word == "-") return keys;
+    for (const char letter : word) {
+        switch (letter) {
+        case 'W': case 'w': keys.push_back(virtualKey::w); break;
+        case 'A': case 'a': keys.push_back(virtualKey::a); break;
+        case 'S': case 's': keys.push_back(virtualKey::s); break;
+        case 'D': case 'd': keys.push_back(virtualKey::d); break;
+        case 'J': case 'j': keys.push_back(virtualKey::space); break;
+        case 'C': case 'c': keys.push_back(virtualKey::c); break;
+        default:
+            error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
+            return std::nullopt;
+        }
+    }
+    return keys;
+}
+
+void printVector(const char* label, std::int64_t counter, const Vector3& v) {
+    std::string text = label;
+    if (counter >= 0) text += ' ' + std::to_string(counter);
+    text += ' ' + formatFloat(v.x) + ' ' + formatFloat(v.y) + ' ' + formatFloat(v.z) + '\n';
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// The lowest minY of all spaces' boxes that are not empty; nullopt when every box is empty.
+std::optional<float> lowestBoxFloor(const SpacePartition& partition) {
+    std::optional<float> lowest;
+    for (const Space& space : partition.spaces) {
+        const BoundingBox& b = space.bounds;
+        if (!(b.minX <= b.maxX && b.minY <= b.maxY && b.minZ <= b.maxZ)) continue;
+        lowest = lowest ? std::min(*lowest, b.minY) : b.minY;
+    }
+    return lowest;
+}
+
+int runTrace(const TraceOptions& options) {
+    std::string error;
+    const std::optional<Vector3> position = parseVector3(options.position, error);
+    if (!position) {
+        std::cerr << "vantrell trace: --position " << error << '\n';
+        return exitUsage;
+    }
+    const std::optional<Vector3> forward = parseVector3(options.forward, error);
+    if (!forward) {
+        std::cerr << "vantrell trace: --forward " << error << '\n';
+        return exitUsage;
+    }
+    if (isZero(*forward)) {
+        std::cerr << "vantrell trace: --forward must not be the zero vector\n";
+        return exitUsage;
+    }
+
+    std::ifstream scriptFile;
+    if (!options.scriptPath.empty() && options.scriptPath != "-") {
+        scriptFile.open(options.scriptPath, std::ios::binary);
+        if (!scriptFile) {
+            std::cerr << "vantrell trace: cannot open script " << options.scriptPath << '\n';
+            return exitUsage;
+        }
+    }
+    std::istream& script = scriptFile.is_open() ? scriptFile : std::cin;
+
+    LoadedLevel level;
+    if (const int status = loadValidLevel(options.levelPath, level); status != 0) return status;
+
+    // The steps are run directly: the clock never advances, so update() is never needed.
+    const ManualCounter stoppedClock;
+    Walkthrough walkthrough(level.geometry, level.partition, stoppedClock, *position, *forward);
+    Camera& camera = walkthrough.camera();
+
+    std::int64_t stepsRun = 0;
+    float lowest = camera.currentPosition().y;
+    std::string line;
+    bool tooLong = false;
+    std::int64_t lineNumber = 0;
+    const auto fail = [&](const std::string& why) {
+        std::fflush(stdout);
+        std::cerr << "vantrell trace: line " << lineNumber << ": " << why << '\n';
+        return exitScriptError;
+    };
+    while (readLine(script, line, tooLong)) {
+        ++lineNumber;
+        if (tooLong) return fail("line longer than " + std::to_string(maxLineLength) + " characters");
+        const std::vector<std::string_view> words = splitWords(line);
+        if (words.empty() || words[0].front() == '#') continue;
+        if (words[0] == "step") {
+            if (words.size() != 3) return fail("expected 'step N KEYS'");
+            const std::optional<std::int64_t> count = parseInteger<std::int64_t>(words[1]);
+            if (!count || *count < 0)
+                return fail("step count '" + std::string(words[1]) + "' is not a whole number >= 0");
+            if (*count > maxStepsPerLine)
+                return fail("step count " + std::to_string(*count) + " is more than " +
+                            std::to_string(maxStepsPerLine) + " in one line");
+            const std::optional<std::vector<int>> keys = parseKeys(words[2], error);
+            if (!keys) return fail(error);
+            walkthrough.releaseAllKeys();
+            for (const int key : *keys) walkthrough.setKeyDown(key, true);
+            for (std::int64_t i = 0; i < *count; ++i) {
+                camera.step();
+                lowest = std::min(lowest, camera.currentPosition().y);
+                printVector("step", ++stepsRun, camera.currentPosition());
+            }
+        } else if (words[0] == "turn") {
+            if (words.size() != 3) return fail("expected 'turn DX DY'");
+            const std::optional<std::int32_t> dx = parseInteger<std::int32_t>(words[1]);
+            const std::optional<std::int32_t> dy = parseInteger<std::int32_t>(words[2]);
+            if (!dx || !dy) return fail("turn needs two whole pixel counts");
+            camera.turn(*dx, *dy);
+            printVector("turn", -1, camera.forward());
+        } else {
+            return fail("'" + std::string(words[0]) + "' is not a command (step N KEYS, or turn DX DY)");
+        }
+    }
+    if (script.bad()) {
+        std::fflush(stdout);
+        std::cerr << "vantrell trace: reading the script failed\n";
+        return exitScriptError;
+    }
+
+    if (options.summary) {
+        const Vector3 last = camera.currentPosition() - camera.previousPosition();
+        const std::optional<float> floor = lowestBoxFloor(level.partition);
+        std::string text = std::string("rest ") + (length(last) < restThreshold ? "yes" : "no") + '\n';
+        text += "lowest " + formatFloat(lowest) + '\n';
+        if (!floor) text += "no level bounds\n";
+        else if (lowest < *floor) text += "fell out of the level\n";
+        else text += "inside the level\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace
+
+void addTraceCommand(CLI::App& app, int& exitCode) {
+    static TraceOptions options;
+    auto* trace = app.add_subcommand(
+        "trace",
+        "Move a camera by movement steps read from SCRIPT (or standard input), without any clock.\n"
+        "Script lines: 'step N KEYS' runs N steps with KEYS held (W A S D forward, left, back,\n"
+        "right; J jump; C crouch; - none), 'turn DX DY' turns by pixels; blank lines and lines\n"
+        "starting with # are skipped. Prints 'step K X Y Z' after every step and 'turn FX FY FZ'\n"
+        "after every turn. Exit status: 1..4 for a level that cannot be used, 2 for bad\n"
+        "arguments, 5 for a script line that cannot be run (named on standard error).");
+    trace->add_option("LEVEL", options.levelPath, "level file (.bsp)")->required();
+    trace->add_option("--position", options.position, "start position X,Y,Z (default 0,0,0)");
+    trace->add_option("--forward", options.forward, "start look direction X,Y,Z (default 1,0,0)");
+    trace->add_flag("--summary", options.summary,
+                    "after the steps print 'rest yes|no', 'lowest Y' (the body's lowest point) and\n"
+                    "'fell out of the level' or 'inside the level' (against the lowest space box)");
+    trace->add_option("SCRIPT", options.scriptPath, "script file (default: standard input)");
+    trace->callback([&exitCode] { exitCode = runTrace(options); });
+}
+
+}  // namespace vantrell
