@@ -47,9 +47,7 @@ std::unique_ptr<HeadlessContext> HeadlessContext::create(int width, int height, 
         return nullptr;
     }
     EGLDisplay display = EGL_NO_DISPLAY;
-    if (epoxy_egl_version(EGL_NO_DISPLAY) >= 15) {
-        display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    } else if (hasClientExtension("EGL_EXT_platform_base")) {
+    if (hasClientExtension("EGL_EXT_platform_base")) {
         display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     }
     if (display == EGL_NO_DISPLAY) {

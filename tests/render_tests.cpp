@@ -1,0 +1,308 @@
+// The OpenGL renderer, drawn headless on EGL's surfaceless platform and read back.
+// Skipped where no EGL context can be made.
+#include "TestLevels.h"
+#include "allocation_counter.h"
+#include "play/GlRenderer.h"
+#include "play/HeadlessContext.h"
+#include "play/PngWriter.h"
+#include "play/Walkthrough.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace vantrell {
+namespace {
+
+using testlevels::TestLevel;
+
+constexpr int pictureWidth = 160;
+constexpr int pictureHeight = 120;
+
+struct Rgba {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+};
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+    [[nodiscard]] Rgba at(int x, int y) const {
+        const auto i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return {pixels[i], pixels[i + 1], pixels[i + 2]};
+    }
+};
+
+bool isWhite(const Rgba& c) { return c.r >= 250 && c.g >= 250 && c.b >= 250; }
+bool isGreen(const Rgba& c) { return c.g > 30 && c.g > 2 * (c.r + c.b); }
+bool isRed(const Rgba& c) { return c.r > 30 && c.r > 2 * (c.g + c.b); }
+
+::testing::AssertionResult hasColour(const Picture& picture, int x, int y, bool (*test)(const Rgba&), const char* name) {
+    const Rgba c = picture.at(x, y);
+    if (test(c)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << c.r << ", " << c.g << ", " << c.b
+                                         << "), not " << name;
+}
+
+// A wall at x = 3 facing the origin, seen from the eye (0, 1, 0) looking along +x: world
+// +z appears on the left of the screen. Corners run clockwise on screen unless reversed.
+void addWall(TestLevel& level, std::int32_t space, float zLeft, float zRight, float yBottom, float yTop,
+             bool reversed = false) {
+    const Vector3 bottomLeft{3.0f, yBottom, zLeft};
+    const Vector3 topLeft{3.0f, yTop, zLeft};
+    const Vector3 topRight{3.0f, yTop, zRight};
+    const Vector3 bottomRight{3.0f, yBottom, zRight};
+    auto& list = level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices;
+    if (!reversed) {
+        list.push_back(testlevels::addTriangle(level.geometry, bottomLeft, topLeft, topRight));
+        list.push_back(testlevels::addTriangle(level.geometry, bottomLeft, topRight, bottomRight));
+    } else {
+        list.push_back(testlevels::addTriangle(level.geometry, bottomLeft, topRight, topLeft));
+        list.push_back(testlevels::addTriangle(level.geometry, bottomLeft, bottomRight, topRight));
+    }
+}
+
+// Two neighbouring spaces split at x = 2: the eye's space 0 (first in the visible list)
+// and space 1 ahead of it, both boxes in view.
+TestLevel twoSpaces() {
+    TestLevel level;
+    testlevels::addBoxSpace(level, BoundingBox{-1.0f, -1.0f, -4.0f, 2.0f, 3.0f, 4.0f});
+    testlevels::addBoxSpace(level, BoundingBox{2.0f, -1.0f, -4.0f, 4.0f, 3.0f, 4.0f});
+    testlevels::addLeafSplit(level, Plane{1.0f, 0.0f, 0.0f, -2.0f}, 1, 0);
+    level.partition.setAdjacency(testlevels::adjacencyFromLists(2, {{1}, {0}}));
+    return level;
+}
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        context = HeadlessContext::create(pictureWidth, pictureHeight, error);
+        if (!context) GTEST_SKIP() << "no headless OpenGL context: " << error;
+        renderer = GlRenderer::create(error);
+        ASSERT_NE(renderer, nullptr) << error;
+        renderer->setViewport(pictureWidth, pictureHeight);
+    }
+
+    // Draws one frame of level from the eye (0, 1, 0) looking along +x.
+    Picture draw(const TestLevel& level, float aspectRatio = float(pictureWidth) / float(pictureHeight),
+                 const std::vector<std::uint32_t>* spaces = nullptr) {
+        Walkthrough walkthrough(level.geometry, level.partition, counter);
+        walkthrough.setAspectRatio(aspectRatio);
+        renderer->buildVertexBuffer(level.geometry, level.partition);
+        renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
+        FrameStatistics statistics;
+        statistics.start(0);
+        if (spaces != nullptr) {
+            renderer->renderSpaces(walkthrough, statistics, 0, *spaces);
+        } else {
+            lastVisibleCount = renderer->renderFrame(walkthrough, statistics, 0);
+        }
+        return {pictureWidth, pictureHeight, renderer->readPixels(pictureWidth, pictureHeight)};
+    }
+
+    ManualCounter counter;
+    std::unique_ptr<HeadlessContext> context;
+    std::unique_ptr<GlRenderer> renderer;
+    std::size_t lastVisibleCount = 0;
+};
+
+// Left of the picture's centre, below the overlay; and the same distance right of it.
+constexpr int leftX = pictureWidth / 2 - 20;
+constexpr int rightX = pictureWidth / 2 + 20;
+constexpr int middleY = pictureHeight / 2 + 10;
+
+TEST_F(Render, FirstVisibleSpaceGreenSecondRedBackgroundWhiteNotMirrored) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);   // +z: left of the screen
+    addWall(level, 1, 0.0f, -1.0f, 0.5f, 1.5f);  // -z: right of the screen
+    const Picture picture = draw(level);
+    EXPECT_EQ(lastVisibleCount, 2u);
+    EXPECT_TRUE(hasColour(picture, leftX, middleY, isGreen, "green"));
+    EXPECT_TRUE(hasColour(picture, rightX, middleY, isRed, "red"));
+    // Above and below the walls, and at the sides, only the clear colour.
+    EXPECT_TRUE(hasColour(picture, pictureWidth / 2, pictureHeight - 3, isWhite, "white"));
+    EXPECT_TRUE(hasColour(picture, pictureWidth - 3, pictureHeight / 2, isWhite, "white"));
+    EXPECT_TRUE(hasColour(picture, 3, pictureHeight - 3, isWhite, "white"));
+}
+
+TEST_F(Render, ColourFollowsThePlaceInTheListNotTheSpaceIndex) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);
+    addWall(level, 1, 0.0f, -1.0f, 0.5f, 1.5f);
+    const std::vector<std::uint32_t> reversedList{1, 0};
+    const Picture picture = draw(level, float(pictureWidth) / float(pictureHeight), &reversedList);
+    EXPECT_TRUE(hasColour(picture, leftX, middleY, isRed, "red"));
+    EXPECT_TRUE(hasColour(picture, rightX, middleY, isGreen, "green"));
+
+    // A listed space without triangles keeps its place: space 1 comes third of three here
+    // and gets (2/3, 0, 1/3) before lighting: red above blue, no green.
+    const std::vector<std::uint32_t> withEmpty{0, 7, 1};  // 7 is no space of the level
+    const Picture third = draw(level, float(pictureWidth) / float(pictureHeight), &withEmpty);
+    const Rgba c = third.at(rightX, middleY);
+    EXPECT_GT(c.r, c.b);
+    EXPECT_GT(c.b, 40);
+    EXPECT_LT(c.g, 10);
+    EXPECT_TRUE(hasColour(third, leftX, middleY, isGreen, "green"));
+}
+
+TEST_F(Render, TriangleSeenFromItsBackIsCulled) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f, /*reversed=*/true);
+    addWall(level, 1, 0.0f, -1.0f, 0.5f, 1.5f);
+    const Picture picture = draw(level);
+    EXPECT_TRUE(hasColour(picture, leftX, middleY, isWhite, "white (culled)"));
+    EXPECT_TRUE(hasColour(picture, rightX, middleY, isRed, "red"));
+}
+
+TEST_F(Render, NearerWallHidesFartherOneWhateverTheDrawingOrder) {
+    TestLevel level = twoSpaces();
+    // Space 0 (drawn first) holds a wall nearer than space 1's, both across the centre.
+    const Vector3 a{2.5f, 0.5f, 1.0f}, b{2.5f, 1.5f, 1.0f}, c{2.5f, 1.5f, -1.0f}, d{2.5f, 0.5f, -1.0f};
+    auto& near = level.partition.spaces[0].triangleIndices;
+    near.push_back(testlevels::addTriangle(level.geometry, a, b, c));
+    near.push_back(testlevels::addTriangle(level.geometry, a, c, d));
+    addWall(level, 1, 1.0f, -1.0f, 0.5f, 1.5f);
+    const std::vector<std::uint32_t> farFirst{1, 0};
+    EXPECT_TRUE(hasColour(draw(level), pictureWidth / 2, middleY, isGreen, "green (near, drawn first)"));
+    EXPECT_TRUE(hasColour(draw(level, float(pictureWidth) / float(pictureHeight), &farFirst), pictureWidth / 2,
+                          middleY, isRed, "red (near, drawn second)"));
+}
+
+// The width in pixels of the non-white run through the centre of row y.
+int coloredWidth(const Picture& picture, int y) {
+    int width = 0;
+    for (int x = 0; x < picture.width; ++x) width += isWhite(picture.at(x, y)) ? 0 : 1;
+    return width;
+}
+
+TEST_F(Render, AspectRatioScalesThePictureHorizontally) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 0.5f, -0.5f, 0.5f, 1.5f);
+    const Picture normal = draw(level);
+    const Picture wide = draw(level, 2.0f * float(pictureWidth) / float(pictureHeight));
+    const int normalWidth = coloredWidth(normal, middleY);
+    const int wideWidth = coloredWidth(wide, middleY);
+    ASSERT_GT(normalWidth, 20);
+    EXPECT_NEAR(static_cast<double>(wideWidth) / normalWidth, 0.5, 0.06);
+    // Heights stay: the vertical field of view does not depend on the aspect ratio.
+    int normalHeight = 0;
+    int wideHeight = 0;
+    for (int y = 0; y < pictureHeight; ++y) {
+        normalHeight += isWhite(normal.at(pictureWidth / 2, y)) ? 0 : 1;
+        wideHeight += isWhite(wide.at(pictureWidth / 2, y)) ? 0 : 1;
+    }
+    EXPECT_NEAR(normalHeight, wideHeight, 1);
+}
+
+// Counts pixels of the overlay's box (150 x 100 at the top left) that are dark or that
+// differ from the given background test.
+int darkPixelsIn(const Picture& picture, int x0, int y0, int x1, int y1) {
+    int dark = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            const Rgba c = picture.at(x, y);
+            dark += (c.r + c.g + c.b < 200) ? 1 : 0;
+        }
+    }
+    return dark;
+}
+
+TEST_F(Render, OverlayTextIsDrawnInItsBoxOverWhiteAndOverTheLevel) {
+    ASSERT_TRUE(renderer->hasFont()) << "the overlay font (fonts-liberation) is missing";
+    // Nothing in view: the text's dark outline is the only thing not white, all of it
+    // inside the box at the top left.
+    TestLevel empty = twoSpaces();
+    const Picture blank = draw(empty);
+    EXPECT_GT(darkPixelsIn(blank, 0, 0, 150, 100), 50);
+    EXPECT_EQ(darkPixelsIn(blank, 150, 0, pictureWidth, pictureHeight), 0);
+    EXPECT_EQ(darkPixelsIn(blank, 0, 100, pictureWidth, pictureHeight), 0);
+
+    // A wall covering the whole view: the white glyphs still show over it.
+    TestLevel covered = twoSpaces();
+    // Small enough that its corners, lit per vertex, stay inside the spot light's cone.
+    addWall(covered, 0, 2.0f, -2.0f, -1.0f, 3.0f);
+    const Picture wall = draw(covered);
+    int whiteInBox = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 150; ++x) whiteInBox += isWhite(wall.at(x, y)) ? 1 : 0;
+    }
+    EXPECT_GT(whiteInBox, 20);
+    EXPECT_TRUE(hasColour(wall, pictureWidth / 2, pictureHeight / 2, isGreen, "green"));
+    EXPECT_TRUE(hasColour(wall, pictureWidth - 2, pictureHeight - 2, isGreen, "green"));
+}
+
+TEST_F(Render, VertexBufferSkipsBadIndicesAndKeepsTrianglesListedTwice) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);           // triangles 0 and 1
+    level.partition.spaces[0].triangleIndices.push_back(99);  // no such triangle
+    level.partition.spaces[1].triangleIndices = {1, -5, 0};   // both listed again, one bad
+    Triangle broken = level.geometry.triangles[0];
+    broken.normalIndex[2] = 1000;
+    level.partition.spaces[1].triangleIndices.push_back(level.geometry.addTriangle(broken));
+    renderer->buildVertexBuffer(level.geometry, level.partition);
+    EXPECT_EQ(renderer->vertexCount(), 12u);
+    EXPECT_EQ(renderer->firstVertexOfSpace(), (std::vector<std::int32_t>{0, 6}));
+    // Both spaces draw the same wall; the list place decides the colour.
+    const Picture picture = draw(level, float(pictureWidth) / float(pictureHeight), nullptr);
+    EXPECT_TRUE(hasColour(picture, leftX, middleY, isRed, "red (space 1, drawn last)"));
+}
+
+TEST_F(Render, EmptyLevelDrawsWhite) {
+    TestLevel level;
+    const Picture picture = draw(level);
+    EXPECT_EQ(lastVisibleCount, 0u);
+    EXPECT_EQ(renderer->vertexCount(), 0u);
+    EXPECT_TRUE(hasColour(picture, pictureWidth / 2, pictureHeight / 2, isWhite, "white"));
+}
+
+TEST_F(Render, SteadyStateFramesAllocateNothing) {
+    TestLevel level = twoSpaces();
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);
+    addWall(level, 1, 0.0f, -1.0f, 0.5f, 1.5f);
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    renderer->buildVertexBuffer(level.geometry, level.partition);
+    FrameStatistics statistics;
+    statistics.start(0);
+    for (std::uint32_t frame = 0; frame < 40; ++frame) renderer->renderFrame(walkthrough, statistics, frame * 16);
+    const std::size_t before = testing::allocationCount();
+    for (std::uint32_t frame = 40; frame < 100; ++frame) renderer->renderFrame(walkthrough, statistics, frame * 16);
+    EXPECT_EQ(testing::allocationCount() - before, 0u);
+    EXPECT_GT(statistics.framesPerSecond, 0.0f);
+}
+
+TEST(PngWriter, RefusesAMismatchedSizeAndAnUnwritablePath) {
+    std::string error;
+    EXPECT_FALSE(writePng("/tmp/never.png", 2, 2, std::vector<std::uint8_t>(15), error));
+    EXPECT_NE(error.find("16"), std::string::npos) << error;
+    EXPECT_FALSE(writePng("/tmp/never.png", 0, 2, {}, error));
+    EXPECT_FALSE(writePng("/nonexistent-dir/x.png", 1, 1, std::vector<std::uint8_t>(4), error));
+    EXPECT_FALSE(error.empty());
+
+    const auto path = std::filesystem::temp_directory_path() / "vantrell_png_test.png";
+    std::vector<std::uint8_t> rgba(3 * 2 * 4, 200);
+    ASSERT_TRUE(writePng(path.string(), 3, 2, rgba, error)) << error;
+    EXPECT_GT(std::filesystem::file_size(path), 8u);
+    std::FILE* file = std::fopen(path.string().c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    unsigned char signature[8] = {};
+    EXPECT_EQ(std::fread(signature, 1, 8, file), 8u);
+    std::fclose(file);
+    EXPECT_EQ(signature[1], 'P');
+    EXPECT_EQ(signature[2], 'N');
+    std::filesystem::remove(path);
+}
+
+TEST(HeadlessContext, RefusesSizesOutsideTheLimits) {
+    std::string error;
+    EXPECT_EQ(HeadlessContext::create(0, 10, error), nullptr);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(HeadlessContext::create(10, 100000, error), nullptr);
+}
+
+}  // namespace
+}  // namespace vantrell
