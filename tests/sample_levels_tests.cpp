@@ -217,37 +217,65 @@ TEST_P(SampleLevel, BodyRestsAtTheStart) {
     }
 }
 
-// Forward from the start runs through the doorways (and up the ramp) until a wall stops
-// it. At every step the body keeps within the level, above the floor under it.
-TEST_P(SampleLevel, WalkingForwardCrossesDoorwaysAndStaysOnTheFloor) {
+// Walks with W held from the origin along startForward for the given number of steps and
+// returns where the body ended. At every step the body must keep within the level: inside
+// the box of the space it is in, and less than 0.1 from the floor under it.
+Vector3 walkForward(const LoadedLevel& level, const Vector3& startForward, int steps) {
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
     ManualCounter counter;
-    Walkthrough walk(g, p, counter);
+    Walkthrough walk(g, p, counter, Vector3{}, startForward);
     walk.setKeyDown(virtualKey::w, true);
-    const std::int32_t start = locateSpace(g, p, 0, Vector3{});
-    float highestFloor = -1e30f;
-    for (std::int32_t index = 0; index < g.triangleCount(); ++index) {
-        const Triangle& t = g.triangle(index);
-        if (g.plane(t.planeIndex).b > 0.999f) highestFloor = std::max(highestFloor, g.vertex(t.vertexIndex[0]).y);
-    }
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < steps; ++i) {
         // The clock path of the viewer: one step falls due per 10 ms.
         counter.advance(stepLengthFor(counter.frequency()));
         walk.camera().update();
         const Vector3 at = walk.camera().currentPosition();
         const std::int32_t s = locateSpace(g, p, 0, at);
-        ASSERT_TRUE(contains(p.space(s).bounds, at, 0.0f)) << "step " << i << " left the level";
+        EXPECT_TRUE(contains(p.space(s).bounds, at, 0.0f)) << "step " << i << " left the level";
         const float floor = floorBelow(g, p.space(s), at);
-        ASSERT_FALSE(std::isnan(floor)) << "step " << i << ": no floor under the body";
-        ASSERT_GT(at.y, floor - 0.1f) << "step " << i;
-        ASSERT_LT(at.y, floor + 0.1f) << "step " << i << ": the body left the floor";
+        EXPECT_FALSE(std::isnan(floor)) << "step " << i << ": no floor under the body";
+        EXPECT_GT(at.y, floor - 0.1f) << "step " << i;
+        EXPECT_LT(at.y, floor + 0.1f) << "step " << i << ": the body left the floor";
+        if (::testing::Test::HasFailure()) return at;
     }
-    const Vector3 end = walk.camera().currentPosition();
-    EXPECT_NE(locateSpace(g, p, 0, end), start);
+    return walk.camera().currentPosition();
+}
+
+// Forward from the start runs through the doorways (and up the ramp) until a wall stops it.
+TEST_P(SampleLevel, WalkingForwardCrossesDoorwaysAndStaysOnTheFloor) {
+    const LevelGeometry& g = level.geometry;
+    float highestFloor = -1e30f;
+    for (std::int32_t index = 0; index < g.triangleCount(); ++index) {
+        const Triangle& t = g.triangle(index);
+        if (g.plane(t.planeIndex).b > 0.999f) highestFloor = std::max(highestFloor, g.vertex(t.vertexIndex[0]).y);
+    }
+    const Vector3 end = walkForward(level, Vector3{1.0f, 0.0f, 0.0f}, 1000);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_NE(locateSpace(g, level.partition, 0, end), locateSpace(g, level.partition, 0, Vector3{}));
     // The walk ends on the level's highest floor: for a level with a ramp, it climbed.
     EXPECT_GT(end.y, highestFloor);
     EXPECT_LT(end.y, highestFloor + 0.1f);
+}
+
+// The hub's four doorways lead to four different rooms, reached along x and z alike.
+TEST(SampleLevels, EveryDoorwayOfTheCrossroadsLeadsToItsOwnRoom) {
+    const LoadedLevel level = loadLevelFile((fs::path(VANTRELL_SOURCE_DIR) / "examples" / "crossroads.bsp").string());
+    ASSERT_TRUE(level.valid());
+    const std::int32_t hub = locateSpace(level.geometry, level.partition, 0, Vector3{});
+    std::vector<std::int32_t> reached;
+    for (const Vector3& direction : {Vector3{1.0f, 0.0f, 0.0f}, Vector3{-1.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 1.0f},
+                                     Vector3{0.0f, 0.0f, -1.0f}}) {
+        const Vector3 end = walkForward(level, direction, 600);
+        ASSERT_FALSE(HasFailure()) << "walking along " << direction.x << "," << direction.z;
+        const std::int32_t s = locateSpace(level.geometry, level.partition, 0, end);
+        EXPECT_NE(s, hub);
+        EXPECT_EQ(std::count(reached.begin(), reached.end(), s), 0) << "space " << s << " reached twice";
+        reached.push_back(s);
+        std::vector<std::int32_t> neighbours;
+        level.partition.neighbours(s, neighbours);
+        EXPECT_EQ(neighbours.size(), 1u) << "space " << s << " is a side room behind one doorway";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, SampleLevel, ::testing::ValuesIn(sampleLevels()),

@@ -86,13 +86,10 @@ public:
     // Adds the region's space and its faces, floor first. Returns the space index.
     std::int32_t addRoom(const RoomSpec& room);
 
-    // Adds a node splitting at x = at: the front child takes x <= at, the back child x > at.
-    // Nodes are numbered in the order added, so the root must be added first.
-    std::int32_t addSplitX(float at) {
-        BspNode node;
-        node.planeIndex = planeIndex({-1.0f, 0.0f, 0.0f, at});
-        return partition.addNode(node);
-    }
+    // Adds a node splitting at x = at (or z = at): the front child takes x <= at (z <= at),
+    // the back child the rest. Nodes are numbered in the order added, so the root must be added first.
+    std::int32_t addSplitX(float at) { return addSplit({-1.0f, 0.0f, 0.0f, at}); }
+    std::int32_t addSplitZ(float at) { return addSplit({0.0f, 0.0f, -1.0f, at}); }
     void link(std::int32_t node, std::int32_t front, std::int32_t back) {
         partition.nodes[static_cast<std::size_t>(node)].front = front;
         partition.nodes[static_cast<std::size_t>(node)].back = back;
@@ -115,6 +112,11 @@ private:
     std::int32_t vertexIndex(const Vector3& v);
     std::int32_t normalIndex(const Vector3& n);
     std::int32_t planeIndex(const Plane& p);
+    std::int32_t addSplit(const Plane& plane) {
+        BspNode node;
+        node.planeIndex = planeIndex(plane);
+        return partition.addNode(node);
+    }
     BoundingBox nodeBounds(std::int32_t child) const;
 
     // Shared records: faces on one plane share one plane record, so the contact query's
@@ -385,6 +387,104 @@ LevelBuilder rampHall() {
     return b;
 }
 
+// A hub room with a doorway in each of its four walls and a room behind each: nine spaces,
+// so adjacency rows take two bytes, and splits along both x and z.
+//
+//                +-----+
+//                |  N  |
+//            +---+-D---+---+
+//   +-----+  |             |  +-------+
+//   |  W  +-D+   hub  o    +D-+   E   |
+//   +-----+  |             |  +-------+
+//            +---+-D---+---+
+//                |  S  |
+//                +-----+
+LevelBuilder crossroads() {
+    LevelBuilder b;
+    const float hubWest = -2.5f, hubEast = 2.5f, hubSouth = -3.0f, hubNorth = 2.0f;
+    const float t = wallThickness;
+
+    RoomSpec hub;
+    hub.minX = hubWest, hub.maxX = hubEast, hub.minZ = hubSouth, hub.maxZ = hubNorth;
+    hub.ceiling = 3.45f;
+    for (Side side : {Side::west, Side::east, Side::south, Side::north}) hub.wall(side).openings = {Opening{}};
+
+    // A doorway passage through a wall at x (or z) .. + thickness, centred on z = 0 (x = 0).
+    auto passage = [&](bool alongX, float at) {
+        RoomSpec door;
+        if (alongX) {
+            door.minX = at, door.maxX = at + t, door.minZ = -doorWidth * 0.5f, door.maxZ = doorWidth * 0.5f;
+            door.wall(Side::west).present = false;
+            door.wall(Side::east).present = false;
+        } else {
+            door.minX = -doorWidth * 0.5f, door.maxX = doorWidth * 0.5f, door.minZ = at, door.maxZ = at + t;
+            door.wall(Side::south).present = false;
+            door.wall(Side::north).present = false;
+        }
+        door.ceiling = floorLevel + doorHeight;
+        return door;
+    };
+
+    RoomSpec east;
+    east.minX = hubEast + t, east.maxX = 7.7f, east.minZ = -2.5f, east.maxZ = 2.5f;
+    east.ceiling = 2.95f;
+    east.wall(Side::west).openings = {Opening{}};
+
+    RoomSpec west;
+    west.minX = -7.7f, west.maxX = hubWest - t, west.minZ = -2.0f, west.maxZ = 2.0f;
+    west.ceiling = 2.45f;
+    west.wall(Side::east).openings = {Opening{}};
+
+    // The north and south rooms stay within the hub's x range: the x splits east and west
+    // of the hub cut through all z.
+    RoomSpec north;
+    north.minX = -2.0f, north.maxX = 2.0f, north.minZ = hubNorth + t, north.maxZ = 6.2f;
+    north.ceiling = 2.45f;
+    north.wall(Side::south).openings = {Opening{}};
+
+    RoomSpec south;
+    south.minX = hubWest, south.maxX = hubEast, south.minZ = -7.2f, south.maxZ = hubSouth - t;
+    south.ceiling = 2.95f;
+    south.wall(Side::north).openings = {Opening{}};
+
+    const std::int32_t root = b.addSplitX(hubEast);
+    const std::int32_t westSide = b.addSplitX(hubWest);
+    const std::int32_t westInner = b.addSplitX(hubWest - t);
+    const std::int32_t middle = b.addSplitZ(hubNorth);
+    const std::int32_t southSide = b.addSplitZ(hubSouth);
+    const std::int32_t southInner = b.addSplitZ(hubSouth - t);
+    const std::int32_t northInner = b.addSplitZ(hubNorth + t);
+    const std::int32_t eastInner = b.addSplitX(hubEast + t);
+
+    const std::int32_t spaceHub = b.addRoom(hub);
+    const std::int32_t spaceEastDoor = b.addRoom(passage(true, hubEast));
+    const std::int32_t spaceEast = b.addRoom(east);
+    const std::int32_t spaceWestDoor = b.addRoom(passage(true, hubWest - t));
+    const std::int32_t spaceWest = b.addRoom(west);
+    const std::int32_t spaceNorthDoor = b.addRoom(passage(false, hubNorth));
+    const std::int32_t spaceNorth = b.addRoom(north);
+    const std::int32_t spaceSouthDoor = b.addRoom(passage(false, hubSouth - t));
+    const std::int32_t spaceSouth = b.addRoom(south);
+
+    using L = LevelBuilder;
+    b.link(root, westSide, eastInner);
+    b.link(eastInner, L::leaf(spaceEastDoor), L::leaf(spaceEast));
+    b.link(westSide, westInner, middle);
+    b.link(westInner, L::leaf(spaceWest), L::leaf(spaceWestDoor));
+    b.link(middle, southSide, northInner);
+    b.link(southSide, southInner, L::leaf(spaceHub));
+    b.link(southInner, L::leaf(spaceSouth), L::leaf(spaceSouthDoor));
+    b.link(northInner, L::leaf(spaceNorthDoor), L::leaf(spaceNorth));
+
+    for (const auto& [door, room] : {std::pair{spaceEastDoor, spaceEast}, std::pair{spaceWestDoor, spaceWest},
+                                     std::pair{spaceNorthDoor, spaceNorth}, std::pair{spaceSouthDoor, spaceSouth}}) {
+        b.connect(spaceHub, door);
+        b.connect(door, room);
+    }
+    b.finish();
+    return b;
+}
+
 bool write(const std::filesystem::path& path, const LevelBuilder& level) {
     const std::vector<std::string> problems = vantrell::validateLevel(level.geometry, level.partition);
     if (!problems.empty()) {
@@ -415,6 +515,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "makelevels: cannot create %s: %s\n", directory.c_str(), error.message().c_str());
         return 1;
     }
-    const bool ok = write(directory / "two-rooms.bsp", twoRooms()) && write(directory / "ramp-hall.bsp", rampHall());
+    const bool ok = write(directory / "two-rooms.bsp", twoRooms()) && write(directory / "ramp-hall.bsp", rampHall()) &&
+                    write(directory / "crossroads.bsp", crossroads());
     return ok ? 0 : 1;
 }
