@@ -4,9 +4,9 @@
 //
 // Every level is built from convex regions ("rooms"): a floor, a flat ceiling and up to
 // four walls with doorway openings, one space per region. Walls are 0.2 thick, so a
-// doorway is a short passage of its own between the two rooms' walls: zero-thickness
-// back-to-back walls would put two facing planes inside one contact skin (0.05), where
-// the contact query's push-out has no place to settle.
+// doorway is a short passage of its own between the two rooms' walls: with back-to-back
+// walls of no thickness, a body in the doorway would be inside the contact skin (0.05) of
+// two opposed planes at once, and the contact query's push-out would swing between them.
 //
 // Conventions the viewer relies on:
 //  - the walking start, the world origin, stands 0.05 above a floor (floors at y = -0.05);
