@@ -1,0 +1,374 @@
+// The viewer shell's logic that needs no display: window input, loop pacing, screenshot
+// names and folders, and the main dialog's level slot.
+#include "TestLevels.h"
+#include "app/LevelSlot.h"
+#include "level/LevelFile.h"
+#include "play/FramePacer.h"
+#include "play/ScreenshotPath.h"
+#include "play/Walkthrough.h"
+#include "play/WindowInput.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace vantrell {
+namespace {
+
+using testlevels::TestLevel;
+
+TestLevel oneRoom() {
+    TestLevel level;
+    const std::int32_t s = testlevels::addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
+    testlevels::addSingleLeafRoot(level, s);
+    const std::int32_t floor = testlevels::addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f},
+                                                       {5.0f, 0.0f, 5.0f});
+    level.partition.spaces[0].triangleIndices.push_back(floor);
+    level.partition.setAdjacency(testlevels::adjacencyFromLists(1, {{}}));
+    return level;
+}
+
+SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat = false) {
+    SDL_Event event{};
+    event.type = type;
+    event.key.keysym.sym = key;
+    event.key.repeat = repeat ? 1 : 0;
+    return event;
+}
+
+SDL_Event windowEvent(Uint8 what) {
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = what;
+    return event;
+}
+
+SDL_Event motionEvent(Sint32 dx, Sint32 dy) {
+    SDL_Event event{};
+    event.type = SDL_MOUSEMOTION;
+    event.motion.xrel = dx;
+    event.motion.yrel = dy;
+    return event;
+}
+
+class WindowInputTest : public ::testing::Test {
+protected:
+    TestLevel level = oneRoom();
+    ManualCounter counter;
+    Walkthrough walkthrough{level.geometry, level.partition, counter};
+    WindowInput input{walkthrough};
+};
+
+TEST(VirtualKeys, MapsLettersArrowsSpaceAndEscapeToWin32Codes) {
+    EXPECT_EQ(virtualKeyFor(SDLK_w), 0x57);
+    EXPECT_EQ(virtualKeyFor(SDLK_a), 0x41);
+    EXPECT_EQ(virtualKeyFor(SDLK_s), 0x53);
+    EXPECT_EQ(virtualKeyFor(SDLK_d), 0x44);
+    EXPECT_EQ(virtualKeyFor(SDLK_c), 0x43);
+    EXPECT_EQ(virtualKeyFor(SDLK_z), 0x5A);
+    EXPECT_EQ(virtualKeyFor(SDLK_0), 0x30);
+    EXPECT_EQ(virtualKeyFor(SDLK_SPACE), 0x20);
+    EXPECT_EQ(virtualKeyFor(SDLK_UP), 0x26);
+    EXPECT_EQ(virtualKeyFor(SDLK_DOWN), 0x28);
+    EXPECT_EQ(virtualKeyFor(SDLK_LEFT), 0x25);
+    EXPECT_EQ(virtualKeyFor(SDLK_RIGHT), 0x27);
+    EXPECT_EQ(virtualKeyFor(SDLK_ESCAPE), 0x1B);
+    EXPECT_EQ(virtualKeyFor(SDLK_F12), 0x7B);
+    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), -1);
+    EXPECT_EQ(virtualKeyFor(SDLK_KP_ENTER), -1);
+}
+
+TEST_F(WindowInputTest, RecordsHeldKeysByCodeAndReleasesThem) {
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_w)), WindowAction::none);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_UP)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(0x57), 1);
+    EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYUP, SDLK_w)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
+    EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
+    // An unmapped key touches no entry.
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT)), WindowAction::none);
+    for (int code = 0; code < 256; ++code) EXPECT_EQ(walkthrough.isKeyDown(code), code == 0x26 ? 1 : 0) << code;
+}
+
+TEST_F(WindowInputTest, FocusLossReleasesEveryKeyAndIgnoresPressesUntilRegained) {
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_w));
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_SPACE));
+    EXPECT_EQ(input.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST)), WindowAction::focusLost);
+    EXPECT_FALSE(input.active());
+    EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
+    EXPECT_EQ(walkthrough.isKeyDown(0x20), 0);
+
+    // Pressed while inactive: not recorded. Escape and F12 do nothing.
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_d)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(0x44), 0);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE)), WindowAction::none);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12)), WindowAction::none);
+    // The close command still ends the walk-through.
+    EXPECT_EQ(input.handle(windowEvent(SDL_WINDOWEVENT_CLOSE)), WindowAction::end);
+
+    EXPECT_EQ(input.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_GAINED)), WindowAction::focusGained);
+    EXPECT_TRUE(input.active());
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_d));
+    EXPECT_EQ(walkthrough.isKeyDown(0x44), 1);
+}
+
+TEST_F(WindowInputTest, EscapeEndsAndF12AsksForAScreenshotWithoutBeingRecorded) {
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12)), WindowAction::screenshot);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12, true)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(0x7B), 0);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE)), WindowAction::end);
+    EXPECT_EQ(walkthrough.isKeyDown(0x1B), 0);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    EXPECT_EQ(input.handle(quit), WindowAction::end);
+}
+
+TEST_F(WindowInputTest, MotionTurnsTheCameraOnlyWhileFocused) {
+    ManualCounter otherCounter;
+    Walkthrough reference(level.geometry, level.partition, otherCounter);
+    reference.camera().turn(40, -10);
+
+    (void)input.handle(motionEvent(0, 0));
+    EXPECT_EQ(walkthrough.camera().forward().x, 1.0f);
+    (void)input.handle(motionEvent(40, -10));
+    const Vector3 turned = walkthrough.camera().forward();
+    EXPECT_EQ(turned.x, reference.camera().forward().x);
+    EXPECT_EQ(turned.y, reference.camera().forward().y);
+    EXPECT_EQ(turned.z, reference.camera().forward().z);
+    EXPECT_NE(turned.z, 0.0f);
+
+    (void)input.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+    (void)input.handle(motionEvent(200, 50));
+    EXPECT_EQ(walkthrough.camera().forward().x, turned.x);
+    EXPECT_EQ(walkthrough.camera().forward().z, turned.z);
+}
+
+TEST(FramePacing, TrustsASwapThatWaitsForTheDisplay) {
+    FramePacer pacer(1'000'000, 60, true);
+    std::int64_t now = 0;
+    for (int frame = 0; frame < 100; ++frame) {
+        EXPECT_EQ(pacer.afterFrame(now), 0);
+        now += 16'667;  // the swap blocked for a refresh
+    }
+    EXPECT_FALSE(pacer.capping());
+}
+
+TEST(FramePacing, CapsASwapThatReturnsAtOnce) {
+    FramePacer pacer(1'000'000, 60, true);
+    std::int64_t now = 0;
+    std::int64_t wait = 0;
+    int frame = 0;
+    for (; frame < 50 && !pacer.capping(); ++frame) {
+        wait = pacer.afterFrame(now);
+        now += wait + 1'000;  // one millisecond per frame: no vsync
+    }
+    EXPECT_TRUE(pacer.capping());
+    EXPECT_EQ(frame, FramePacer::fastFramesBeforeCapping + 1);
+    EXPECT_EQ(wait, 16'666);
+    // From then on the loop sleeps out the rest of each 1/60 s.
+    for (int n = 0; n < 10; ++n) {
+        wait = pacer.afterFrame(now);
+        EXPECT_GE(wait, 15'000);
+        EXPECT_LE(wait, 16'666);
+        now += wait + 1'000;
+    }
+}
+
+TEST(FramePacing, WithoutSwapIntervalHoldsTheRefreshRateAndDoesNotBurstAfterAStall) {
+    FramePacer pacer(1'000'000, 0, false);  // unknown rate: 60 Hz
+    EXPECT_EQ(pacer.period(), 16'666);
+    EXPECT_EQ(pacer.afterFrame(0), 16'666);
+    EXPECT_EQ(pacer.afterFrame(16'666 + 2'000), 16'666 - 2'000);
+    // A frame that took half a second: go on at once, then pace from there.
+    EXPECT_EQ(pacer.afterFrame(600'000), 0);
+    EXPECT_EQ(pacer.afterFrame(601'000), 16'666 - 1'000);
+}
+
+TEST(FramePacing, IgnoresRefreshRatesOutsideReason) {
+    EXPECT_EQ(FramePacer(1'000'000, -5, false).period(), 16'666);
+    EXPECT_EQ(FramePacer(1'000'000, 5000, false).period(), 16'666);
+    EXPECT_EQ(FramePacer(1'000'000, 144, false).period(), 6'944);
+    EXPECT_EQ(FramePacer(10, 60, false).period(), 1);  // never a zero period
+    EXPECT_EQ(FramePacer(0, 60, false).period(), 1);
+}
+
+TEST(FramePacing, ConvertsCountsToMillisecondsWithoutOverflow) {
+    EXPECT_EQ(countsToMilliseconds(16'666, 1'000'000), 16u);
+    EXPECT_EQ(countsToMilliseconds(-5, 1'000'000), 0u);
+    EXPECT_EQ(countsToMilliseconds(5, 0), 0u);
+    EXPECT_EQ(countsToMilliseconds(3'000'000'000LL, 1'000'000'000LL), 3000u);
+    EXPECT_EQ(countsToMilliseconds(INT64_MAX, 1), UINT32_MAX);
+}
+
+class ScreenshotFolders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = std::filesystem::temp_directory_path() /
+               ("vantrell-screenshot-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root / "home");
+        environment["HOME"] = (root / "home").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    [[nodiscard]] std::filesystem::path folder() const {
+        return picturesFolder([this](const char* name) -> const char* {
+            const auto found = environment.find(name);
+            return found == environment.end() ? nullptr : found->second.c_str();
+        });
+    }
+    void writeUserDirs(const std::string& line) const {
+        std::filesystem::create_directories(root / "home/.config");
+        std::ofstream(root / "home/.config/user-dirs.dirs") << "# written by a test\n" << line << '\n';
+    }
+
+    std::filesystem::path root;
+    std::map<std::string, std::string> environment;
+};
+
+TEST_F(ScreenshotFolders, NoPicturesFolderMeansTheWorkingDirectory) {
+    EXPECT_TRUE(folder().empty());
+    environment.clear();
+    EXPECT_TRUE(folder().empty());
+}
+
+TEST_F(ScreenshotFolders, FallsBackToPicturesInHome) {
+    std::filesystem::create_directories(root / "home/Pictures");
+    EXPECT_EQ(folder(), root / "home/Pictures");
+}
+
+TEST_F(ScreenshotFolders, UserDirsFileComesBeforePicturesInHome) {
+    std::filesystem::create_directories(root / "home/Pictures");
+    std::filesystem::create_directories(root / "home/Bilder");
+    writeUserDirs("XDG_PICTURES_DIR=\"$HOME/Bilder\"");
+    EXPECT_EQ(folder(), root / "home/Bilder");
+    // A folder that does not exist is passed over.
+    writeUserDirs("XDG_PICTURES_DIR=\"$HOME/Missing\"");
+    EXPECT_EQ(folder(), root / "home/Pictures");
+    // "$HOME/" disables the folder; a relative or unterminated value is ignored.
+    writeUserDirs("XDG_PICTURES_DIR=\"$HOME/\"");
+    EXPECT_EQ(folder(), root / "home/Pictures");
+    writeUserDirs("XDG_PICTURES_DIR=\"Bilder\"");
+    EXPECT_EQ(folder(), root / "home/Pictures");
+    writeUserDirs("XDG_PICTURES_DIR=\"" + (root / "home/Bilder").string());
+    EXPECT_EQ(folder(), root / "home/Pictures");
+    writeUserDirs("XDG_PICTURES_DIR=\"" + (root / "home/Bilder").string() + "\"");
+    EXPECT_EQ(folder(), root / "home/Bilder");
+}
+
+TEST_F(ScreenshotFolders, EnvironmentVariableComesFirstAndConfigHomeIsHonoured) {
+    std::filesystem::create_directories(root / "shots");
+    std::filesystem::create_directories(root / "config");
+    std::filesystem::create_directories(root / "home/Bilder");
+    std::ofstream(root / "config/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    environment["XDG_CONFIG_HOME"] = (root / "config").string();
+    EXPECT_EQ(folder(), root / "home/Bilder");
+    environment["XDG_PICTURES_DIR"] = (root / "shots").string();
+    EXPECT_EQ(folder(), root / "shots");
+}
+
+TEST_F(ScreenshotFolders, NamesCarryDateAndTimeAndNeverOverwrite) {
+    std::tm time{};
+    time.tm_year = 2024 - 1900;
+    time.tm_mon = 0;
+    time.tm_mday = 5;
+    time.tm_hour = 7;
+    time.tm_min = 3;
+    time.tm_sec = 9;
+    const std::string name = screenshotFileName(time);
+    EXPECT_EQ(name, "vantrell-20240105-070309.png");
+    EXPECT_EQ(freeScreenshotPath(root, name), root / name);
+    std::ofstream(root / name) << "x";
+    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-2.png");
+    std::ofstream(root / "vantrell-20240105-070309-2.png") << "x";
+    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-3.png");
+}
+
+class LevelSlotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("vantrell-slot-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string write(const std::string& name, const TestLevel& level) const {
+        const std::string path = (folder / name).string();
+        EXPECT_TRUE(writeLevelFile(path, level.geometry, level.partition));
+        return path;
+    }
+    std::string writeBytes(const std::string& name, const std::string& bytes) const {
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    std::filesystem::path folder;
+    LevelSlot slot;
+};
+
+TEST_F(LevelSlotTest, NothingIsPlayableBeforeASuccessfulLoad) {
+    EXPECT_FALSE(slot.playable());
+    const LoadMessage message = slot.load((folder / "missing.bsp").string());
+    EXPECT_FALSE(slot.playable());
+    EXPECT_EQ(slot.current(), nullptr);
+    EXPECT_FALSE(message.detail.empty());  // says why the file could not be opened
+}
+
+TEST_F(LevelSlotTest, GivesTheFourMessagesExactly) {
+    const std::string good = write("good.bsp", oneRoom());
+    EXPECT_EQ(slot.load(good).text, "BSP file successfully loaded!");
+    EXPECT_TRUE(slot.playable());
+    EXPECT_EQ(slot.load(writeBytes("text.bsp", "hello world")).text, "Not a BSP file!");
+    EXPECT_EQ(slot.load(writeBytes("v4.bsp", std::string("BSP\x04", 4))).text, "Bad version of BSP!");
+    std::ifstream in(good, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(slot.load(writeBytes("cut.bsp", bytes.substr(0, bytes.size() - 1))).text, "Corrupted BSP file!");
+}
+
+TEST_F(LevelSlotTest, AFailedOrInvalidLoadKeepsThePreviousLevel) {
+    TestLevel first = oneRoom();
+    ASSERT_EQ(slot.load(write("first.bsp", first)).text, "BSP file successfully loaded!");
+    const LoadedLevel* before = slot.current();
+    ASSERT_NE(before, nullptr);
+    const std::size_t vertices = before->geometry.vertices.size();
+
+    // Loaded to the end but broken: a node naming a space that does not exist.
+    TestLevel broken = oneRoom();
+    broken.partition.nodes[0].front = childOfSpace(7);
+    const LoadMessage refused = slot.load(write("broken.bsp", broken));
+    EXPECT_EQ(refused.text, "This level cannot be played:");
+    EXPECT_FALSE(refused.detail.empty());
+    EXPECT_EQ(slot.current(), before);
+    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices);
+
+    EXPECT_EQ(slot.load(writeBytes("bad.bsp", "PK\x03\x04")).text, "Not a BSP file!");
+    EXPECT_EQ(slot.current(), before);
+    EXPECT_TRUE(slot.current()->valid());
+
+    // A later good load replaces it.
+    TestLevel second = oneRoom();
+    testlevels::addTriangle(second.geometry, {0.0f, 1.0f, 0.0f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 0.0f});
+    ASSERT_EQ(slot.load(write("second.bsp", second)).text, "BSP file successfully loaded!");
+    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices + 3);
+}
+
+TEST(InvalidLevelMessage, ListsTheFirstProblemsAndCountsTheRest) {
+    LoadedLevel loaded;
+    loaded.result = parseLoaded;
+    for (int n = 1; n <= 7; ++n) loaded.problems.push_back("problem " + std::to_string(n));
+    const LoadMessage message = invalidLevelMessage(loaded, 5);
+    EXPECT_EQ(message.text, "This level cannot be played:");
+    EXPECT_EQ(message.detail, "problem 1\nproblem 2\nproblem 3\nproblem 4\nproblem 5\n(and 2 more)");
+    loaded.problems.resize(2);
+    EXPECT_EQ(invalidLevelMessage(loaded, 5).detail, "problem 1\nproblem 2");
+}
+
+}  // namespace
+}  // namespace vantrell
