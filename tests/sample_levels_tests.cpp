@@ -217,6 +217,36 @@ TEST_P(SampleLevel, BodyRestsAtTheStart) {
     }
 }
 
+// No floor is too steep to stand on (the ramps stay below tan 0.5): a body placed just
+// above the middle of any upward face stays there.
+TEST_P(SampleLevel, EveryFloorHoldsABodyAtRest) {
+    const LevelGeometry& g = level.geometry;
+    const SpacePartition& p = level.partition;
+    int floors = 0;
+    for (std::int32_t s = 0; s < p.spaceCount(); ++s) {
+        for (std::int32_t index : p.space(s).triangleIndices) {
+            const Triangle& t = g.triangle(index);
+            const Plane& plane = g.plane(t.planeIndex);
+            if (plane.b <= 0.0f) continue;
+            ++floors;
+            const Vector3& a = g.vertex(t.vertexIndex[0]);
+            const Vector3& b = g.vertex(t.vertexIndex[1]);
+            const Vector3& c = g.vertex(t.vertexIndex[2]);
+            const float lift = 0.04f;
+            const Vector3 start{(a.x + b.x + c.x) / 3.0f + lift * plane.a, (a.y + b.y + c.y) / 3.0f + lift * plane.b,
+                                (a.z + b.z + c.z) / 3.0f + lift * plane.c};
+            ManualCounter counter;
+            Walkthrough walk(g, p, counter, start);
+            for (int i = 0; i < 300; ++i) walk.camera().step();
+            const Vector3& at = walk.camera().currentPosition();
+            EXPECT_NEAR(at.x, start.x, 1e-6f) << "triangle " << index;
+            EXPECT_NEAR(at.y, start.y, 1e-6f) << "triangle " << index;
+            EXPECT_NEAR(at.z, start.z, 1e-6f) << "triangle " << index;
+        }
+    }
+    EXPECT_GE(floors, 2 * p.spaceCount());
+}
+
 // Walks with W held from the origin along startForward for the given number of steps and
 // returns where the body ended. At every step the body must keep within the level: inside
 // the box of the space it is in, and less than 0.1 from the floor under it.
