@@ -1,0 +1,700 @@
+#include "TestLevels.h"
+
+#include "camera/MovementClock.h"
+#include "camera/VectorMath.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "play/Walkthrough.h"
+#include "visibility/ContactQuery.h"
+#include "visibility/SpaceVisibility.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <string>
+
+#include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vantrell::testing {
+std::size_t allocationCount();  // allocation_counter.cpp
+}
+
+namespace vantrell {
+namespace {
+
+using namespace testlevels;
+using List = std::vector<std::uint32_t>;
+
+constexpr float quarterPi = 0.7853982f;
+constexpr float aspect43 = 4.0f / 3.0f;
+
+// The start camera: eye (0, 1, 0) looking along +x, right (0, 0, -1), up (0, 1, 0).
+ViewFrustum startFrustum(float aspect = aspect43, const Vector3& eye = {0.0f, 1.0f, 0.0f}) {
+    return makeViewFrustum(eye, {1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, -1.0f}, quarterPi, aspect);
+}
+
+constexpr BoundingBox ahead{4.0f, 0.0f, -1.0f, 6.0f, 2.0f, 1.0f};
+constexpr BoundingBox behind{-6.0f, 0.0f, -1.0f, -4.0f, 2.0f, 1.0f};
+
+// ---------------------------------------------------------------- view volume
+
+TEST(ViewFrustum, StartCameraPlanes) {
+    const ViewFrustum f = startFrustum();
+    const std::array<Plane, 5> expected{{
+        {1.0f, 0.0f, 0.0f, 0.0f},
+        {0.5f, 0.0f, 0.8660254f, 0.0f},
+        {0.5f, 0.0f, -0.8660254f, 0.0f},
+        {0.3826834f, -0.9238795f, 0.0f, 0.9238795f},
+        {0.3826834f, 0.9238795f, 0.0f, -0.9238795f},
+    }};
+    for (std::size_t k = 0; k < 5; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(f.planes[k].a, expected[k].a, 1e-4);
+        EXPECT_NEAR(f.planes[k].b, expected[k].b, 1e-4);
+        EXPECT_NEAR(f.planes[k].c, expected[k].c, 1e-4);
+        EXPECT_NEAR(f.planes[k].d, expected[k].d, 1e-4);
+    }
+}
+
+TEST(ViewFrustum, StartCameraBoxes) {
+    const ViewFrustum f = startFrustum();
+    EXPECT_TRUE(boxInFrustum(f, ahead));
+    EXPECT_FALSE(boxInFrustum(f, behind));
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}));    // +z is the viewer's left
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}));  // beyond the right plane
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}));   // above
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f})); // below
+    EXPECT_TRUE(boxInFrustum(f, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f}));   // holds the eye
+    EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f})); // no far plane
+}
+
+TEST(ViewFrustum, BoxHoldingTheEyePassesWhateverTheView) {
+    const BoundingBox aroundEye{-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f};
+    const Vector3 eye{0.0f, 1.0f, 0.0f};
+    for (const Vector3& forward : {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 1.0f},
+                                   normalized(Vector3{0.3f, -0.9f, 0.2f})}) {
+        const Vector3 right = normalized(Vector3{forward.z, 0.0f, -forward.x});
+        const ViewFrustum f = makeViewFrustum(eye, forward, cross(forward, right), right, quarterPi, aspect43);
+        EXPECT_TRUE(boxInFrustum(f, aroundEye));
+        EXPECT_FALSE(boxInFrustum(f, {eye.x - forward.x * 10.0f - 0.5f, eye.y - forward.y * 10.0f - 0.5f,
+                                      eye.z - forward.z * 10.0f - 0.5f, eye.x - forward.x * 10.0f + 0.5f,
+                                      eye.y - forward.y * 10.0f + 0.5f, eye.z - forward.z * 10.0f + 0.5f}));
+    }
+}
+
+TEST(ViewFrustum, CornerOnAPlaneCountsInside) {
+    const ViewFrustum f = startFrustum();
+    // Behind the front plane, touching it along x = 0: the front plane's value there is 0.
+    EXPECT_TRUE(boxInFrustum(f, {-2.0f, 0.0f, -1.0f, 0.0f, 2.0f, 1.0f}));
+    EXPECT_FALSE(boxInFrustum(f, {-2.0f, 0.0f, -1.0f, -0.001f, 2.0f, 1.0f}));
+}
+
+TEST(ViewFrustum, NotANumberSetsNothing) {
+    const ViewFrustum f = startFrustum();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(boxInFrustum(f, {nan, nan, nan, nan, nan, nan}));
+    // The corners with a number still count.
+    EXPECT_TRUE(boxInFrustum(f, {nan, 0.0f, -1.0f, 6.0f, 2.0f, 1.0f}));
+    // A view basis of non-numbers culls everything rather than passing it.
+    const ViewFrustum broken = makeViewFrustum({0.0f, 1.0f, 0.0f}, {nan, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f},
+                                               {0.0f, 0.0f, -1.0f}, quarterPi, aspect43);
+    EXPECT_FALSE(boxInFrustum(broken, ahead));
+}
+
+TEST(ViewFrustum, SwappedBoundsFormTheSameCorners) {
+    const ViewFrustum f = startFrustum();
+    EXPECT_TRUE(boxInFrustum(f, {6.0f, 2.0f, 1.0f, 4.0f, 0.0f, -1.0f}));
+    EXPECT_FALSE(boxInFrustum(f, {-4.0f, 2.0f, 1.0f, -6.0f, 0.0f, -1.0f}));
+}
+
+TEST(ViewFrustum, AspectFourCullsNothingSideways) {
+    const BoundingBox farLeft{1.0f, 0.0f, 50.0f, 2.0f, 2.0f, 51.0f};
+    const BoundingBox farRight{1.0f, 0.0f, -51.0f, 2.0f, 2.0f, -50.0f};
+    EXPECT_FALSE(boxInFrustum(startFrustum(aspect43), farLeft));
+    EXPECT_FALSE(boxInFrustum(startFrustum(aspect43), farRight));
+    const ViewFrustum wide = startFrustum(4.0f);
+    EXPECT_NEAR(wide.planes[ViewFrustum::right].a, 1.0f, 1e-6);
+    EXPECT_NEAR(wide.planes[ViewFrustum::left].a, 1.0f, 1e-6);
+    EXPECT_TRUE(boxInFrustum(wide, farLeft));
+    EXPECT_TRUE(boxInFrustum(wide, farRight));
+    EXPECT_FALSE(boxInFrustum(wide, behind));
+}
+
+// --------------------------------------------------------------- search
+
+// The five-space level: the eye's space is 2; rows 2 -> {0, 3}, 0 -> {1, 2}, 3 -> {4}.
+TestLevel fiveSpaces(const std::array<BoundingBox, 5>& boxes) {
+    TestLevel level;
+    for (const BoundingBox& b : boxes) addBoxSpace(level, b);
+    addSingleLeafRoot(level, 2);
+    level.partition.setAdjacency(adjacencyFromLists(5, {{1, 2}, {}, {0, 3}, {4}, {}}));
+    return level;
+}
+
+List search(const TestLevel& level, const ViewFrustum& frustum = startFrustum(),
+            const Vector3& eye = {0.0f, 1.0f, 0.0f}) {
+    VisibleSpaceSearch s(level.partition);
+    List list;
+    s.collect(level.geometry, level.partition, eye, frustum, list);
+    return list;
+}
+
+TEST(VisibleSpaces, FiveSpaceExample) {
+    EXPECT_EQ(search(fiveSpaces({ahead, ahead, ahead, ahead, ahead})), (List{2, 0, 1, 3, 4}));
+    // A failing space is neither listed nor passed through: 1 is only reachable through 0.
+    EXPECT_EQ(search(fiveSpaces({behind, ahead, ahead, ahead, ahead})), (List{2, 3, 4}));
+    // The eye's own space is expanded even when its box fails.
+    EXPECT_EQ(search(fiveSpaces({ahead, ahead, behind, ahead, ahead})), (List{0, 1, 3, 4}));
+}
+
+TEST(VisibleSpaces, ThroughTheWalkthroughCamera) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    List list;
+    walkthrough.visibility().collectVisibleSpaces(list);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+    // The caller's entries stay in front; the search only appends.
+    List appended{7};
+    walkthrough.visibility().collectVisibleSpaces(appended);
+    EXPECT_EQ(appended, (List{7, 2, 0, 1, 3, 4}));
+    // A half turn puts every box behind the eye.
+    walkthrough.camera().turn(360, 0);
+    list.clear();
+    walkthrough.visibility().collectVisibleSpaces(list);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(VisibleSpaces, CameraSpaceStaysFirstAfterHalfTurn) {
+    const BoundingBox aroundEye{-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f};
+    const TestLevel level = fiveSpaces({ahead, ahead, aroundEye, behind, behind});
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    List list;
+    walkthrough.visibility().collectVisibleSpaces(list);
+    EXPECT_EQ(list, (List{2, 0, 1}));
+    walkthrough.camera().turn(360, 0);
+    list.clear();
+    walkthrough.visibility().collectVisibleSpaces(list);
+    EXPECT_EQ(list, (List{2, 3, 4}));
+}
+
+TEST(VisibleSpaces, CrouchingLowersTheViewPlanes) {
+    TestLevel level;
+    addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(1, {}));
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    // Below the standing view's bottom edge, above the crouching one's.
+    const BoundingBox low{2.0f, -0.5f, -1.0f, 2.5f, -0.4f, 1.0f};
+    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
+    walkthrough.setKeyDown(virtualKey::c, true);
+    EXPECT_TRUE(walkthrough.visibility().boxInViewFrustum(low));
+    walkthrough.setKeyDown(virtualKey::c, false);
+    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
+}
+
+TEST(VisibleSpaces, SelfLinksAndTwoChainsListOnce) {
+    TestLevel level;
+    for (int i = 0; i < 5; ++i) addBoxSpace(level, ahead);
+    addSingleLeafRoot(level, 0);
+    // 0 names itself; 4 is reached through 1 and again through 3; 3 also names 0.
+    level.partition.setAdjacency(adjacencyFromLists(5, {{0, 1, 3}, {1, 4}, {}, {0, 4, 2}, {4}}));
+    EXPECT_EQ(search(level), (List{0, 1, 4, 3, 2}));
+}
+
+TEST(VisibleSpaces, FailingSpaceIsTestedOncePerSearch) {
+    TestLevel level;
+    for (int i = 0; i < 4; ++i) addBoxSpace(level, ahead);
+    level.partition.spaces[2].bounds = behind;
+    addSingleLeafRoot(level, 0);
+    // 2 fails when 1 reaches it; 3 reaches it again later, and 2 would lead on to nothing new.
+    level.partition.setAdjacency(adjacencyFromLists(4, {{1, 3}, {2}, {3}, {2}}));
+    EXPECT_EQ(search(level), (List{0, 1, 3}));
+}
+
+TEST(VisibleSpaces, AdjacencyIsDirected) {
+    TestLevel level;
+    for (int i = 0; i < 3; ++i) addBoxSpace(level, ahead);
+    addSingleLeafRoot(level, 0);
+    // 0 names 1 (1 does not name 0); 2 names 0, but nothing names 2.
+    level.partition.setAdjacency(adjacencyFromLists(3, {{1}, {}, {0}}));
+    EXPECT_EQ(search(level), (List{0, 1}));
+}
+
+TEST(VisibleSpaces, EmptyRowsGiveAtMostTheEyeSpace) {
+    TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    level.partition.setAdjacency(adjacencyFromLists(5, {}));
+    EXPECT_EQ(search(level), (List{2}));
+    level.partition.spaces[2].bounds = behind;
+    EXPECT_TRUE(search(level).empty());
+}
+
+TEST(VisibleSpaces, RepeatedSearchesGiveTheSameList) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    VisibleSpaceSearch s(level.partition);
+    for (int frame = 0; frame < 3; ++frame) {
+        List list;
+        s.collect(level.geometry, level.partition, {0.0f, 1.0f, 0.0f}, startFrustum(), list);
+        EXPECT_EQ(list, (List{2, 0, 1, 3, 4})) << "frame " << frame;
+    }
+}
+
+TEST(VisibleSpaces, StartsInTheSpaceHoldingTheEye) {
+    TestLevel level;
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, ahead);
+    addLeafSplit(level, {0.0f, 1.0f, 0.0f, -2.0f}, 1, 0);  // y >= 2 is space 1
+    level.partition.setAdjacency(adjacencyFromLists(2, {{}, {}}));
+    EXPECT_EQ(search(level, startFrustum(aspect43, {0.0f, 1.0f, 0.0f}), {0.0f, 1.0f, 0.0f}), (List{0}));
+    EXPECT_EQ(search(level, startFrustum(aspect43, {0.0f, 2.0f, 0.0f}), {0.0f, 2.0f, 0.0f}), (List{1}));
+}
+
+TEST(VisibleSpaces, LevelsBreakingTheLimitsReadNothingOutside) {
+    TestLevel noNodes;
+    addBoxSpace(noNodes, ahead);
+    EXPECT_TRUE(search(noNodes).empty());
+
+    TestLevel leafBeyond;
+    addBoxSpace(leafBeyond, ahead);
+    addSingleLeafRoot(leafBeyond, 3);
+    EXPECT_TRUE(search(leafBeyond).empty());
+
+    // A missing row means no neighbours; bits naming no space are dropped.
+    TestLevel rows;
+    for (int i = 0; i < 3; ++i) addBoxSpace(rows, ahead);
+    addSingleLeafRoot(rows, 0);
+    rows.partition.setAdjacency({AdjacencyRow{0xFE, 0xFF}, AdjacencyRow{0x04}});
+    EXPECT_EQ(search(rows), (List{0, 1, 2}));
+    VisibleSpaceSearch built(rows.partition);
+    EXPECT_EQ(std::vector<std::uint32_t>(built.neighboursOf(0).begin(), built.neighboursOf(0).end()),
+              (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_TRUE(built.neighboursOf(2).empty());
+    EXPECT_TRUE(built.neighboursOf(99).empty());
+}
+
+TEST(VisibleSpaces, RebuildsWhenTheLevelGrows) {
+    TestLevel level;
+    addBoxSpace(level, ahead);
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(1, {}));
+    VisibleSpaceSearch s(level.partition);
+    addBoxSpace(level, ahead);
+    level.partition.setAdjacency(adjacencyFromLists(2, {{1}, {}}));
+    List list;
+    s.collect(level.geometry, level.partition, {0.0f, 1.0f, 0.0f}, startFrustum(), list);
+    EXPECT_EQ(list, (List{0, 1}));
+}
+
+struct ChainSearch {
+    const TestLevel* level = nullptr;
+    List list;
+};
+
+void* searchChain(void* argument) {
+    auto* job = static_cast<ChainSearch*>(argument);
+    job->list = search(*job->level);
+    return nullptr;
+}
+
+TEST(VisibleSpaces, LongChainNeedsNoDeepCallStack) {
+    // A chain 0 -> 1 -> ... expanded one level deeper per space. Its rows grow with the
+    // index (the matrix of a chain of n spaces holds about n * n / 16 bytes), so instead of a
+    // chain long enough to overflow the main stack the search runs on a 256 KiB stack, where
+    // one call frame per space would need several times that.
+    constexpr int count = 20000;
+    TestLevel level;
+    AdjacencyMatrix matrix(count);
+    for (int i = 0; i < count; ++i) {
+        addBoxSpace(level, ahead);
+        if (i + 1 == count) continue;
+        AdjacencyRow& row = matrix[static_cast<std::size_t>(i)];
+        row.assign(static_cast<std::size_t>(i + 1) / 8 + 1, 0);
+        row[static_cast<std::size_t>(i + 1) / 8] = static_cast<std::uint8_t>(1u << ((i + 1) % 8));
+    }
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(std::move(matrix));
+
+    ChainSearch job{&level, {}};
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, searchChain, &job), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attributes);
+
+    ASSERT_EQ(job.list.size(), static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) ASSERT_EQ(job.list[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i));
+}
+
+// The search as a plain recursion, with a fresh visited set and neighbour lists per call.
+void floodReference(const SpacePartition& p, const ViewFrustum& f, std::int32_t s, List& list,
+                    std::vector<bool>& visited) {
+    std::vector<std::int32_t> n;
+    p.neighbours(s, n);
+    for (const std::int32_t t : n) {
+        if (visited[static_cast<std::size_t>(t)]) continue;
+        visited[static_cast<std::size_t>(t)] = true;
+        if (boxInFrustum(f, p.space(t).bounds)) {
+            list.push_back(static_cast<std::uint32_t>(t));
+            floodReference(p, f, t, list, visited);
+        }
+    }
+}
+
+TEST(VisibleSpaces, MatchesARecursiveSearchOnRandomLevels) {
+    std::mt19937 random(12345);
+    for (int round = 0; round < 200; ++round) {
+        const int count = 1 + static_cast<int>(random() % 40);
+        TestLevel level;
+        std::vector<std::vector<int>> rows(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            addBoxSpace(level, random() % 3 == 0 ? behind : ahead);
+            for (int j = 0; j < count; ++j) {
+                if (random() % 5 == 0) rows[static_cast<std::size_t>(i)].push_back(j);
+            }
+        }
+        const auto start = static_cast<std::int32_t>(random() % static_cast<unsigned>(count));
+        addSingleLeafRoot(level, start);
+        level.partition.setAdjacency(adjacencyFromLists(static_cast<std::size_t>(count), rows));
+
+        const ViewFrustum f = startFrustum();
+        List expected;
+        if (boxInFrustum(f, level.partition.space(start).bounds)) expected.push_back(static_cast<std::uint32_t>(start));
+        std::vector<bool> visited(static_cast<std::size_t>(count));
+        visited[static_cast<std::size_t>(start)] = true;
+        floodReference(level.partition, f, start, expected, visited);
+        ASSERT_EQ(search(level, f), expected) << "round " << round;
+    }
+}
+
+// -------------------------------------------------------------- contact query
+
+constexpr Plane noContact{};
+
+bool samePlane(const Plane& p, const Plane& q) { return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d; }
+
+// A square floor of two triangles at height y, 20 units wide, normal up.
+void addFloor(TestLevel& level, std::int32_t space, float y, float minX = -10.0f, float maxX = 10.0f) {
+    const std::int32_t t = addTriangle(level.geometry, {minX, y, -10.0f}, {minX, y, 10.0f}, {maxX, y, -10.0f});
+    const std::int32_t plane = level.geometry.triangle(t).planeIndex;
+    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {maxX, y, -10.0f}, {minX, y, 10.0f},
+                                              {maxX, y, 10.0f});
+    level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(t);
+    level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(u);
+}
+
+TestLevel oneSpace() {
+    TestLevel level;
+    addBoxSpace(level, {-10.0f, -10.0f, -10.0f, 10.0f, 10.0f, 10.0f});
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(1, {}));
+    return level;
+}
+
+Plane contactOf(const TestLevel& level, const Vector3& from, const Vector3& to) {
+    ContactQuery query;
+    return query.find(level.geometry, level.partition, from, to);
+}
+
+TEST(ContactQuery, StayingOutsideTheSkinIsNoContact) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, 0.5f, 0.0f}), noContact));
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, 0.05f, 0.0f}), noContact));
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 0.05f, 0.0f}, {0.0f, 0.05f, 0.0f}), noContact));
+    const Plane floor = level.geometry.plane(0);
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, 0.049f, 0.0f}), floor));
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), floor));
+}
+
+TEST(ContactQuery, StandingInsideTheSkinPushesOutAndFindsTheFloor) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    const Vector3 point{0.0f, 0.04f, 0.0f};
+    EXPECT_TRUE(samePlane(contactOf(level, point, point), level.geometry.plane(0)));
+    // Even from below the floor.
+    EXPECT_TRUE(samePlane(contactOf(level, {1.0f, -0.5f, 1.0f}, {1.0f, 0.0f, 1.0f}), level.geometry.plane(0)));
+}
+
+TEST(ContactQuery, FirstCandidateWinsOverANearerOne) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    addFloor(level, 0, 0.5f);  // nearer to the start, but later in the list
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), level.geometry.plane(0)));
+}
+
+TEST(ContactQuery, CrossingOnAnEdgeCountsInside) {
+    TestLevel level = oneSpace();
+    // One triangle with an edge along x = 0 (from z = -1 to z = 1), reaching to x = 2.
+    const std::int32_t t = addTriangle(level.geometry, {0.0f, 0.0f, -1.0f}, {0.0f, 0.0f, 1.0f}, {2.0f, 0.0f, 0.0f});
+    level.partition.spaces[0].triangleIndices.push_back(t);
+    const Plane floor = level.geometry.plane(level.geometry.triangle(t).planeIndex);
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), floor));
+    EXPECT_TRUE(samePlane(contactOf(level, {0.5f, 1.0f, 0.0f}, {0.5f, -1.0f, 0.0f}), floor));
+    EXPECT_TRUE(samePlane(contactOf(level, {-0.001f, 1.0f, 0.0f}, {-0.001f, -1.0f, 0.0f}), noContact));
+}
+
+TEST(ContactQuery, ReversedWindingIsNeverReported) {
+    TestLevel level = oneSpace();
+    const std::int32_t t = addTriangle(level.geometry, {-10.0f, 0.0f, -10.0f}, {-10.0f, 0.0f, 10.0f},
+                                       {10.0f, 0.0f, -10.0f});
+    // Same corners on a plane facing down: the edge tests all come out negative.
+    const std::int32_t down = level.geometry.addPlane({0.0f, -1.0f, 0.0f, 0.0f});
+    level.geometry.triangles[static_cast<std::size_t>(t)].planeIndex = down;
+    level.partition.spaces[0].triangleIndices.push_back(t);
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}), noContact));
+}
+
+TEST(ContactQuery, TrianglesSharingAPlaneShareItsCrossing) {
+    TestLevel level = oneSpace();
+    // The first triangle on the plane misses the crossing, the second holds it.
+    const std::int32_t t = addTriangle(level.geometry, {5.0f, 0.0f, -1.0f}, {5.0f, 0.0f, 1.0f}, {7.0f, 0.0f, 0.0f});
+    const std::int32_t plane = level.geometry.triangle(t).planeIndex;
+    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {-1.0f, 0.0f, -1.0f}, {-1.0f, 0.0f, 1.0f},
+                                              {1.0f, 0.0f, 0.0f});
+    level.partition.spaces[0].triangleIndices = {t, u};
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), level.geometry.plane(plane)));
+}
+
+// Space 0 is x >= 0, space 1 is x < 0; a floor at y = 0 listed by space 0 only and a floor
+// at y = -0.5 listed by space 1 only, both spanning x from -10 to 10.
+TestLevel twoSpaces() {
+    TestLevel level;
+    addBoxSpace(level, {0.0f, -10.0f, -10.0f, 10.0f, 10.0f, 10.0f});
+    addBoxSpace(level, {-10.0f, -10.0f, -10.0f, 0.0f, 10.0f, 10.0f});
+    addLeafSplit(level, {1.0f, 0.0f, 0.0f, 0.0f}, 0, 1);
+    level.partition.setAdjacency(adjacencyFromLists(2, {{1}, {0}}));
+    addFloor(level, 0, 0.0f);
+    addFloor(level, 1, -0.5f);
+    return level;
+}
+
+TEST(ContactQuery, ExaminesBothEndSpacesStartFirst) {
+    const TestLevel level = twoSpaces();
+    ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
+    const Plane upper = level.geometry.plane(level.geometry.triangle(level.partition.spaces[0].triangleIndices[0]).planeIndex);
+    const Plane lower = level.geometry.plane(level.geometry.triangle(level.partition.spaces[1].triangleIndices[0]).planeIndex);
+    ASSERT_FALSE(samePlane(upper, lower));
+    EXPECT_TRUE(samePlane(contactOf(level, {-1.0f, 1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}), lower));
+    EXPECT_TRUE(samePlane(contactOf(level, {1.0f, 1.0f, 0.0f}, {-1.0f, -1.0f, 0.0f}), upper));
+    // Both ends in space 1: the floor listed by space 0 is not a candidate.
+    EXPECT_TRUE(samePlane(contactOf(level, {-1.0f, 1.0f, 0.0f}, {-2.0f, -0.2f, 0.0f}), noContact));
+    EXPECT_TRUE(samePlane(contactOf(level, {1.0f, 1.0f, 0.0f}, {2.0f, -0.2f, 0.0f}), upper));
+}
+
+// Planes at heights 0, 0.1, 0.2, ... facing up, each with a triangle far from x = 0. A fall
+// from (0, 0, 0) to (0, -1, 0) pushes the start point out of each plane in turn, one
+// restart per plane, and never crosses a triangle.
+TestLevel stackedPlanes(int count) {
+    TestLevel level = oneSpace();
+    for (int k = 0; k < count; ++k) {
+        const float y = 0.1f * static_cast<float>(k);
+        level.partition.spaces[0].triangleIndices.push_back(
+            addTriangle(level.geometry, {100.0f, y, 0.0f}, {100.0f, y, 1.0f}, {101.0f, y, 0.0f}));
+    }
+    return level;
+}
+
+TEST(ContactQuery, RestartsAreBounded) {
+    ASSERT_EQ(ContactQuery::maxRestarts, 64);
+    // 64 push-outs are 64 restarts, after which the scan finds nothing.
+    const TestLevel allowed = stackedPlanes(64);
+    EXPECT_TRUE(samePlane(contactOf(allowed, {0.0f, 0.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), noContact));
+    // A 65th push-out ends the query with its own plane.
+    const TestLevel tooMany = stackedPlanes(65);
+    const Plane last = tooMany.geometry.plane(tooMany.geometry.triangle(64).planeIndex);
+    EXPECT_TRUE(samePlane(contactOf(tooMany, {0.0f, 0.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), last));
+}
+
+TEST(ContactQuery, WedgedBetweenFacingPlanesReturnsTheLastPushOut) {
+    TestLevel level = oneSpace();
+    // A floor and a ceiling 0.08 apart, their triangles away from the point: the push-outs
+    // alternate floor, ceiling, floor ... and the 65th is the floor's.
+    const std::int32_t floor = addTriangle(level.geometry, {100.0f, 0.0f, 0.0f}, {100.0f, 0.0f, 1.0f},
+                                           {101.0f, 0.0f, 0.0f});
+    const std::int32_t ceiling = addTriangle(level.geometry, {100.0f, 0.08f, 0.0f}, {101.0f, 0.08f, 0.0f},
+                                             {100.0f, 0.08f, 1.0f});
+    level.partition.spaces[0].triangleIndices = {floor, ceiling};
+    const Plane floorPlane = level.geometry.plane(level.geometry.triangle(floor).planeIndex);
+    ASSERT_EQ(level.geometry.plane(level.geometry.triangle(ceiling).planeIndex).b, -1.0f);
+    const Vector3 point{0.0f, 0.04f, 0.0f};
+    EXPECT_TRUE(samePlane(contactOf(level, point, point), floorPlane));
+}
+
+TEST(ContactQuery, ReusedQueryKeepsNothingBetweenCalls) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    ContactQuery query;
+    const Vector3 high{0.0f, 1.0f, 0.0f};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, 0.5f, 0.0f}), noContact));
+        EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, -1.0f, 0.0f}),
+                              level.geometry.plane(0)));
+    }
+}
+
+TEST(ContactQuery, IndicesOutsideTheLevelAreSkipped) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    level.partition.spaces[0].triangleIndices.insert(level.partition.spaces[0].triangleIndices.begin(), {-1, 99});
+    Triangle broken;
+    broken.planeIndex = 0;
+    broken.vertexIndex = {0, 1, 500};
+    level.partition.spaces[0].triangleIndices.insert(level.partition.spaces[0].triangleIndices.begin(),
+                                                     level.geometry.addTriangle(broken));
+    EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), level.geometry.plane(0)));
+    TestLevel noNodes;
+    addBoxSpace(noNodes, ahead);
+    EXPECT_TRUE(samePlane(contactOf(noNodes, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), noContact));
+}
+
+TEST(ContactQuery, ThroughTheWalkthrough) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    const Vector3 from{0.0f, 1.0f, 0.0f};
+    const Vector3 to{0.0f, -1.0f, 0.0f};
+    EXPECT_TRUE(samePlane(walkthrough.visibility().findContactPlane(from, to), level.geometry.plane(0)));
+}
+
+TEST(SteadyState, SearchAndContactAllocateNothing) {
+    TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    addFloor(level, 2, 0.0f);
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    SpaceVisibility& visibility = walkthrough.visibility();
+    List list;
+    list.reserve(16);
+    const Vector3 from{0.0f, 1.0f, 0.0f};
+    const Vector3 to{0.0f, 0.04f, 0.0f};
+    visibility.collectVisibleSpaces(list);
+    const Plane first = visibility.findContactPlane(from, to);
+    const std::size_t before = testing::allocationCount();
+    for (int frame = 0; frame < 10; ++frame) {
+        list.clear();
+        visibility.collectVisibleSpaces(list);
+        EXPECT_TRUE(samePlane(visibility.findContactPlane(from, to), first));
+        EXPECT_TRUE(visibility.boxInViewFrustum(ahead));
+    }
+    EXPECT_EQ(testing::allocationCount(), before);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+    EXPECT_TRUE(samePlane(first, level.geometry.plane(0)));
+}
+
+// ------------------------------------------------------------------ commands
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+};
+
+CommandRun runVantrell(const std::string& arguments) {
+    const std::string command = std::string(VANTRELL_BINARY) + " " + arguments + " 2>/dev/null";
+    CommandRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+class WalkCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory = std::filesystem::temp_directory_path() /
+                    ("vantrell-visibility-" + std::to_string(::getpid()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(directory);
+    }
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    std::string write(const TestLevel& level, const std::string& name) {
+        const std::string path = (directory / name).string();
+        EXPECT_TRUE(writeLevelFile(path, level.geometry, level.partition));
+        return path;
+    }
+
+    std::filesystem::path directory;
+};
+
+TEST_F(WalkCommands, VisiblePrintsTheSearchOrder) {
+    const std::string path = write(fiveSpaces({ahead, ahead, ahead, ahead, ahead}), "five.bsp");
+    CommandRun r = runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "2 0 1 3 4\n");
+    // The forward vector is normalised; looking back culls everything.
+    r = runVantrell("visible " + path + " --eye 0,1,0 --forward 5,0,0");
+    EXPECT_EQ(r.out, "2 0 1 3 4\n");
+    r = runVantrell("visible " + path + " --eye 0,1,0 --forward -1,0,0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n");
+}
+
+TEST_F(WalkCommands, VisibleAspectAndFieldOfView) {
+    TestLevel level;
+    addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
+    addBoxSpace(level, {1.0f, 0.0f, 50.0f, 2.0f, 2.0f, 51.0f});  // far to the left
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(2, {{1}, {}}));
+    const std::string path = write(level, "side.bsp");
+    EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0").out, "0\n");
+    EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0 --aspect 4").out, "0 1\n");
+    // 3pi/4 at 4/3 turns the sides as far as pi/4 at 4; beyond that the view narrows again.
+    EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov 2.3561945").out, "0 1\n");
+    EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov 3.1415927").out, "0\n");
+}
+
+TEST_F(WalkCommands, ContactPrintsThePlane) {
+    TestLevel level = oneSpace();
+    addFloor(level, 0, 0.0f);
+    level.geometry.planes[0] = {0.0f, 1.0f, 0.0f, 0.25f};  // floor at y = -0.25
+    for (Triangle& t : level.geometry.triangles) t.planeIndex = 0;
+    for (Vector3& v : level.geometry.vertices) v.y = -0.25f;
+    const std::string path = write(level, "floor.bsp");
+    CommandRun r = runVantrell("contact " + path + " --from 0,1,0 --to 0,-1,0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "0 1 0 0.25\n");
+    r = runVantrell("contact " + path + " --from 0,1,0 --to 0,0.5,0");
+    EXPECT_EQ(r.out, "0 0 0 0\n");
+}
+
+TEST_F(WalkCommands, RefusesBadArgumentsAndLevels) {
+    const std::string path = write(fiveSpaces({ahead, ahead, ahead, ahead, ahead}), "five.bsp");
+    for (const std::string& arguments :
+         {"visible " + path + " --eye 0,1 --forward 1,0,0", "visible " + path + " --eye 0,1,0 --forward 0,0,0",
+          "visible " + path + " --eye nan,1,0 --forward 1,0,0", "visible " + path + " --eye 0,1,0 --forward 1,inf,0",
+          "visible " + path + " --eye 0,1,0 --forward 1,0,0 --aspect 0",
+          "visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov x", "visible " + path + " --forward 1,0,0",
+          "contact " + path + " --from 0,1,0 --to 0,1,nan", "contact " + path + " --from 0,1,0,4 --to 0,1,0"}) {
+        const CommandRun r = runVantrell(arguments);
+        EXPECT_NE(r.status, 0) << arguments;
+        EXPECT_TRUE(r.out.empty()) << arguments;
+    }
+    // A level whose leaf names a space it does not have.
+    TestLevel invalid = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    invalid.partition.nodes[0].front = childOfSpace(9);
+    const std::string bad = write(invalid, "invalid.bsp");
+    EXPECT_EQ(runVantrell("visible " + bad + " --eye 0,1,0 --forward 1,0,0").status, 4);
+    EXPECT_EQ(runVantrell("contact " + bad + " --from 0,1,0 --to 0,0,0").status, 4);
+}
+
+}  // namespace
+}  // namespace vantrell
