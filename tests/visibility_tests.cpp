@@ -1,4 +1,5 @@
 #include "TestLevels.h"
+#include "allocation_counter.h"
 
 #include "camera/MovementClock.h"
 #include "camera/VectorMath.h"
@@ -24,10 +25,6 @@
 #include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace vantrell::testing {
-std::size_t allocationCount();  // allocation_counter.cpp
-}
 
 namespace vantrell {
 namespace {
