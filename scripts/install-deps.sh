@@ -5,6 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libepoxy-dev libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libfreetype-dev libfontconfig-dev fontconfig
+  fonts-liberation libpng-dev
 )
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()
