@@ -16,8 +16,10 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrell {
@@ -235,6 +237,76 @@ TEST_F(LevelFileTest, RowsWithoutBytesGiveEmptyRows) {
     testing::resetLargestAllocation();
     EXPECT_EQ(parse(withRows(0xFFFFFFFFu)), parseEndedEarly);
     EXPECT_LT(testing::largestAllocation(), std::size_t{1} << 20);
+}
+
+// Each row costs memory beyond its bytes; rows far beyond the spaces are refused even when
+// the file holds their bytes.
+TEST_F(LevelFileTest, RowsFarBeyondTheSpacesAreRefused) {
+    auto withRows = [](std::uint32_t rows) {
+        Bytes b;
+        b.header();
+        for (int i = 0; i < 5; ++i) b.u32(0);
+        b.u32(2).floats({0, 0, 0, 1, 1, 1}).u32(0).floats({0, 0, 0, 1, 1, 1}).u32(0);
+        b.u32(rows).u32(1);
+        b.data.append(rows, '\x01');
+        return b.data;
+    };
+    ASSERT_EQ(parse(withRows(4098)), parseLoaded);
+    EXPECT_EQ(partition.adjacency.size(), 4098u);
+    EXPECT_EQ(partition.adjacency.back(), AdjacencyRow{0x01});
+    EXPECT_EQ(parse(withRows(4099)), parseEndedEarly);
+    EXPECT_TRUE(partition.adjacency.empty());
+    EXPECT_EQ(partition.spaces.size(), 2u);
+}
+
+// A pipe has no size to check counts against: lists grow as their bytes arrive.
+TEST_F(LevelFileTest, PipesLoadLikeFiles) {
+    const fs::path fifo = dir / "pipe.bsp";
+    auto parsePipe = [&](const std::string& bytes) {
+        EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] {
+            std::ofstream out(fifo, std::ios::binary);
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        });
+        geometry = LevelGeometry{};
+        partition = SpacePartition{};
+        ParseResult result;
+        {
+            BSPLoader loader(&geometry, &partition, fifo.string());
+            result = loader.parse();
+        }
+        writer.join();
+        fs::remove(fifo);
+        return result;
+    };
+    const std::string full = workedExample();
+    ASSERT_EQ(parsePipe(full), parseLoaded);
+    EXPECT_EQ(partition.space(0).triangleIndices, std::vector<std::int32_t>{0});
+    EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{0x02}, {0x01}}));
+
+    ASSERT_EQ(parsePipe(full.substr(0, 200)), parseEndedEarly);
+    EXPECT_EQ(partition.spaces.size(), 1u);
+
+    // Many indices, more than one growth step, arrive whole.
+    Bytes many;
+    many.header();
+    for (int i = 0; i < 5; ++i) many.u32(0);
+    many.u32(1).floats({0, 0, 0, 1, 1, 1}).u32(40000);
+    for (std::int32_t i = 0; i < 40000; ++i) many.i32(i);
+    many.u32(1).u32(3).u8(1).u8(2).u8(3);
+    ASSERT_EQ(parsePipe(many.data), parseLoaded);
+    ASSERT_EQ(partition.space(0).triangleIndices.size(), 40000u);
+    EXPECT_EQ(partition.space(0).triangleIndices[39999], 39999);
+    EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{1, 2, 3}}));
+
+    Bytes hostile;
+    hostile.header();
+    for (int i = 0; i < 5; ++i) hostile.u32(0);
+    hostile.u32(1).floats({0, 0, 0, 1, 1, 1}).u32(0xFFFFFFFFu).i32(0);
+    testing::resetLargestAllocation();
+    EXPECT_EQ(parsePipe(hostile.data), parseEndedEarly);
+    EXPECT_LT(testing::largestAllocation(), std::size_t{1} << 20);
+    EXPECT_TRUE(partition.spaces.empty());
 }
 
 TEST_F(LevelFileTest, TrailingBytesAreIgnored) {

@@ -7,7 +7,8 @@
 // Untrusted counts: nothing is allocated for records that the file cannot hold. Arrays grow
 // only as records arrive (reserving at most what the remaining bytes can back), and a space's
 // index list or the adjacency matrix is allocated only when the remaining bytes cover it all;
-// otherwise the read would end in an end of file anyway, and it does so at once.
+// otherwise the read would end in an end of file anyway, and it does so at once. Where the
+// size is unknown (a pipe), lists grow in bounded steps as their bytes arrive instead.
 #include "level/BSPLoader.h"
 
 #include "level/LevelGeometry.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -24,9 +26,13 @@ namespace {
 
 constexpr std::uint8_t levelVersion = 5;
 constexpr std::size_t blockSize = 1 << 16;
-// Rows of zero bytes cost memory but no file bytes; this many beyond the space count are
-// accepted, more are treated as a corrupted file.
-constexpr std::uint64_t spareEmptyRows = 4096;
+// Every row costs a few dozen bytes of memory beyond its own bytes (nothing at all in the file
+// when rowBytes is 0), so a small file of many short rows could ask for far more memory than
+// it holds. This many rows beyond the space count are accepted, more are treated as a
+// corrupted file; a consistent file has exactly one row per space.
+constexpr std::uint64_t spareRows = 4096;
+// Growth step for lists read from a stream of unknown size.
+constexpr std::size_t unknownSizeStep = 16384;
 
 // Buffered little-endian reader over the loader's stream. Any short read, whether the file
 // ended or the device failed, throws EndOfFileException.
@@ -37,12 +43,19 @@ public:
         input.seekg(0, std::ios::end);
         const std::streamoff end = input.tellg();
         input.seekg(0, std::ios::beg);
-        fileSize = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+        // A pipe cannot seek: its size stays unknown.
+        sizeKnown = static_cast<bool>(input) && end >= 0;
+        fileSize = sizeKnown ? static_cast<std::uint64_t>(end) : 0;
         if (!input) input.clear(input.rdstate() & ~std::ios::failbit);
     }
 
-    // Bytes the file still holds after the ones consumed so far.
-    [[nodiscard]] std::uint64_t remaining() const { return fileSize > consumed ? fileSize - consumed : 0; }
+    // False when the remaining bytes certainly do not hold count more bytes.
+    [[nodiscard]] bool covers(std::uint64_t count) const { return !sizeKnown || count <= remaining(); }
+
+    // How many of count records of recordSize bytes to allocate for ahead of reading them.
+    [[nodiscard]] std::size_t backed(std::uint64_t count, std::size_t recordSize) const {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeKnown ? remaining() / recordSize : unknownSizeStep));
+    }
 
     void read(void* destination, std::size_t count) {
         auto* out = static_cast<unsigned char*>(destination);
@@ -51,6 +64,22 @@ public:
             const std::size_t n = std::min(count, filled - position);
             std::memcpy(out, buffer.data() + position, n);
             position += n, out += n, count -= n, consumed += n;
+        }
+    }
+
+    // Reads count values into the list, which holds them all (and nothing else) afterwards.
+    template <typename T>
+    void list(std::vector<T>& values, std::uint64_t count) {
+        values.clear();
+        while (values.size() < count) {
+            const std::size_t done = values.size();
+            values.resize(done + backed(count - done, sizeof(T)));
+            if (values.size() == done) values.resize(done + 1);  // nothing left: the read below ends the parse
+            if constexpr (sizeof(T) == 1 || std::endian::native == std::endian::little) {
+                read(values.data() + done, (values.size() - done) * sizeof(T));
+            } else {
+                for (std::size_t i = done; i < values.size(); ++i) values[i] = static_cast<T>(u32());
+            }
         }
     }
 
@@ -99,13 +128,15 @@ private:
     std::size_t filled = 0;
     std::uint64_t fileSize = 0;
     std::uint64_t consumed = 0;
+    bool sizeKnown = false;
+
+    [[nodiscard]] std::uint64_t remaining() const { return fileSize > consumed ? fileSize - consumed : 0; }
 };
 
 // Reserves room for the records of a section, but never more than the file can back.
 template <typename T>
-void reserveBacked(std::vector<T>& array, std::uint32_t count, std::uint64_t remaining, std::size_t recordSize) {
-    const std::uint64_t backed = std::min<std::uint64_t>(count, remaining / recordSize);
-    array.reserve(array.size() + static_cast<std::size_t>(backed));
+void reserveBacked(std::vector<T>& array, std::uint32_t count, const BlockReader& in, std::size_t recordSize) {
+    array.reserve(array.size() + in.backed(count, recordSize));
 }
 
 }  // namespace
@@ -147,15 +178,15 @@ ParseResult BSPLoader::parse() {
         SpacePartition& p = *spacePartition;
 
         std::uint32_t count = in.u32();
-        reserveBacked(g.vertices, count, in.remaining(), 12);
+        reserveBacked(g.vertices, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addVertex(in.vector3());
 
         count = in.u32();
-        reserveBacked(g.normals, count, in.remaining(), 12);
+        reserveBacked(g.normals, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addNormal(in.vector3());
 
         count = in.u32();
-        reserveBacked(g.planes, count, in.remaining(), 16);
+        reserveBacked(g.planes, count, in, 16);
         for (std::uint32_t i = 0; i < count; ++i) {
             Plane plane;
             plane.a = in.f32(), plane.b = in.f32(), plane.c = in.f32(), plane.d = in.f32();
@@ -163,7 +194,7 @@ ParseResult BSPLoader::parse() {
         }
 
         count = in.u32();
-        reserveBacked(g.triangles, count, in.remaining(), 28);
+        reserveBacked(g.triangles, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
             Triangle t;
             for (std::int32_t& v : t.vertexIndex) v = in.i32();
@@ -173,7 +204,7 @@ ParseResult BSPLoader::parse() {
         }
 
         count = in.u32();
-        reserveBacked(p.nodes, count, in.remaining(), 36);
+        reserveBacked(p.nodes, count, in, 36);
         for (std::uint32_t i = 0; i < count; ++i) {
             BspNode node;
             node.planeIndex = in.i32(), node.front = in.i32(), node.back = in.i32();
@@ -182,23 +213,22 @@ ParseResult BSPLoader::parse() {
         }
 
         count = in.u32();
-        reserveBacked(p.spaces, count, in.remaining(), 28);
+        reserveBacked(p.spaces, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
             Space space;
             space.bounds = in.box();
             const std::uint32_t k = in.u32();
-            if (std::uint64_t{k} * 4 > in.remaining()) throw EndOfFileException();
-            space.triangleIndices.assign(k, 0);
-            for (std::int32_t& index : space.triangleIndices) index = in.i32();
+            if (!in.covers(std::uint64_t{k} * 4)) throw EndOfFileException();
+            in.list(space.triangleIndices, k);
             p.addSpace(std::move(space));
         }
 
         const std::uint32_t rows = in.u32();
         const std::uint32_t rowBytes = in.u32();
-        if (std::uint64_t{rows} * rowBytes > in.remaining()) throw EndOfFileException();
-        if (rowBytes == 0 && rows > p.spaces.size() + spareEmptyRows) throw EndOfFileException();
-        AdjacencyMatrix matrix(rows, AdjacencyRow(rowBytes, 0));
-        for (AdjacencyRow& row : matrix) in.read(row.data(), row.size());
+        if (!in.covers(std::uint64_t{rows} * rowBytes)) throw EndOfFileException();
+        if (rows > p.spaces.size() + spareRows) throw EndOfFileException();
+        AdjacencyMatrix matrix(rows);
+        for (AdjacencyRow& row : matrix) in.list(row, rowBytes);
         p.setAdjacency(std::move(matrix));
         return parseLoaded;
     } catch (const EndOfFileException&) {

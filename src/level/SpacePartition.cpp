@@ -25,6 +25,11 @@ std::int32_t SpacePartition::addSpace(const Space& space) {
     return static_cast<std::int32_t>(spaces.size() - 1);
 }
 
+std::int32_t SpacePartition::addSpace(Space&& space) {
+    spaces.push_back(std::move(space));
+    return static_cast<std::int32_t>(spaces.size() - 1);
+}
+
 std::int32_t locateSpace(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition,
                          std::int32_t startNode, const Vector3& point) {
     std::int32_t i = startNode;

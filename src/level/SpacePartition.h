@@ -29,6 +29,7 @@ struct SpacePartition {
 
     std::int32_t addNode(const BspNode& node);
     std::int32_t addSpace(const Space& space);
+    std::int32_t addSpace(Space&& space);  // takes over the index list instead of copying it
     // Replaces the whole matrix.
     void setAdjacency(AdjacencyMatrix matrix) { adjacency = std::move(matrix); }
 };
