@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
 
 namespace vantrell {
 namespace {
@@ -302,6 +304,70 @@ TEST(HeadlessContext, RefusesSizesOutsideTheLimits) {
     EXPECT_EQ(HeadlessContext::create(0, 10, error), nullptr);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(HeadlessContext::create(10, 100000, error), nullptr);
+}
+
+
+// Runs the vantrell executable through the shell; returns its exit status (-1 if it did
+// not exit normally) and what it printed on both streams.
+int runVantrell(const std::string& arguments, std::string& output, const std::string& environment = "") {
+    const auto log = std::filesystem::temp_directory_path() / "vantrell_render_command.log";
+    const std::string command = environment + " " VANTRELL_BINARY " render " + arguments + " > " + log.string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(log);
+    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::filesystem::remove(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Width and height from a PNG file's header chunk; 0 x 0 when it is no PNG.
+std::pair<std::uint32_t, std::uint32_t> pngSize(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[24] = {};
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    if (!in || header[1] != 'P' || header[12] != 'I' || header[13] != 'H') return {0, 0};
+    const auto word = [&](int at) {
+        return (std::uint32_t{header[at]} << 24) | (std::uint32_t{header[at + 1]} << 16) |
+               (std::uint32_t{header[at + 2]} << 8) | std::uint32_t{header[at + 3]};
+    };
+    return {word(16), word(20)};
+}
+
+TEST(RenderCommand, WritesOneFrameOfTheRequestedSize) {
+    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_command.png";
+    std::filesystem::remove(out);
+    std::string output;
+    const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string() +
+                                       " --size 64x48 --eye 0,1,0 --forward 1,0,0 --settle 5",
+                                   output);
+    if (status == 5) GTEST_SKIP() << "no headless OpenGL here: " << output;
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_EQ(pngSize(out), (std::pair<std::uint32_t, std::uint32_t>{64, 48}));
+    std::filesystem::remove(out);
+}
+
+TEST(RenderCommand, RefusesBadArgumentsAndLevelsWithoutWriting) {
+    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_refused.png";
+    std::filesystem::remove(out);
+    const std::string level = VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp";
+    std::string output;
+    EXPECT_EQ(runVantrell(level + " -o " + out.string() + " --size 0x10", output), 2) << output;
+    EXPECT_EQ(runVantrell(level + " -o " + out.string() + " --size 12", output), 2) << output;
+    EXPECT_EQ(runVantrell(level + " -o " + out.string() + " --forward 0,0,0", output), 2) << output;
+    EXPECT_EQ(runVantrell(level + " -o " + out.string() + " --eye 0,nan,0", output), 2) << output;
+    EXPECT_NE(runVantrell(level + " -o " + out.string() + " --eye 0,1,0 --position 0,0,0", output), 0);
+    EXPECT_EQ(runVantrell("/nonexistent.bsp -o " + out.string(), output), 1) << output;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(RenderCommand, ReportsAMissingDisplayInsteadOfCrashing) {
+    // No EGL vendor library can be found: the command must say so and fail cleanly.
+    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_nodisplay.png";
+    std::string output;
+    const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string(),
+                                   output, "env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
+    EXPECT_EQ(status, 5) << output;
+    EXPECT_NE(output.find("cannot render without a display"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace
