@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libepoxy-dev libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libfreetype-dev libfontconfig-dev fontconfig
   fonts-liberation libpng-dev
+  libsdl2-dev libgtk-3-dev xvfb xauth xdotool openbox imagemagick x11-utils
 )
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()

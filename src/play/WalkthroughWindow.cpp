@@ -107,6 +107,10 @@ public:
             if (options.debug) printDebug();
             pace();
         }
+        if (options.debug) {
+            std::printf("ended\n");
+            std::fflush(stdout);
+        }
         return true;
     }
 
