@@ -16,3 +16,16 @@ echo "== core-only build and tests (no SDL, GL or GTK)"
 cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF
 cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (core only)"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_SANITIZE=ON \
+  -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF -DVANTRELL_BENCH=OFF
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== fuzz build and a bounded fuzz run of the level loader"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
+  -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
+cmake --build build/fuzz -j "$jobs" --target level_fuzz
+bash scripts/fuzz-level.sh build/fuzz 120

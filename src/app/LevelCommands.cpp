@@ -1,52 +1,22 @@
 // info and locate: what a level file holds, and where a point lies in its tree.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "app/LevelSummary.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <bit>
 #include <iostream>
 #include <limits>
 
 namespace vantrell {
 namespace {
 
-struct LevelSummary {
-    std::uint64_t triangleEntries = 0;
-    std::uint64_t neighbourLinks = 0;
-    std::size_t rowBytes = 0;
-    bool haveBounds = false;
-    BoundingBox bounds;  // union of the spaces' boxes that are not empty
-};
-
-LevelSummary summarise(const LoadedLevel& level) {
-    LevelSummary s;
-    for (const Space& space : level.partition.spaces) {
-        s.triangleEntries += space.triangleIndices.size();
-        const BoundingBox& b = space.bounds;
-        if (!(b.minX <= b.maxX && b.minY <= b.maxY && b.minZ <= b.maxZ)) continue;
-        if (!s.haveBounds) {
-            s.bounds = b;
-            s.haveBounds = true;
-            continue;
-        }
-        s.bounds.minX = std::min(s.bounds.minX, b.minX), s.bounds.maxX = std::max(s.bounds.maxX, b.maxX);
-        s.bounds.minY = std::min(s.bounds.minY, b.minY), s.bounds.maxY = std::max(s.bounds.maxY, b.maxY);
-        s.bounds.minZ = std::min(s.bounds.minZ, b.minZ), s.bounds.maxZ = std::max(s.bounds.maxZ, b.maxZ);
-    }
-    for (const AdjacencyRow& row : level.partition.adjacency) {
-        s.rowBytes = std::max(s.rowBytes, row.size());
-        for (const std::uint8_t byte : row) s.neighbourLinks += static_cast<unsigned>(std::popcount(byte));
-    }
-    return s;
-}
-
 int runInfo(const std::string& path, bool json) {
     const LoadedLevel level = loadLevelFile(path);
     if (!level.openError.empty()) std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
-    const LevelSummary s = summarise(level);
+    const LevelSummary s = summariseLevel(level);
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
     const int status = level.result != parseLoaded ? static_cast<int>(level.result)
