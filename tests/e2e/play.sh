@@ -38,6 +38,16 @@ size=$(identify -format '%wx%h' "$shot" 2>/dev/null)
 [ "$size" = 800x600 ] || fail "screenshot is $size, expected 800x600"
 echo "ok: F12 wrote $shot ($size)"
 
+# The projection follows the window: a 1000 x 500 client area has the aspect ratio 2.
+xdotool windowsize --sync "$window" 1000 500 || fail "cannot resize the window"
+for ((n = 0; n < 30; n++)); do
+  aspect=$(grep '^position ' "$log" | tail -1 | awk '{print $12}')
+  [ "$aspect" = 2 ] && break
+  sleep 0.1
+done
+[ "$aspect" = 2 ] || fail "after resizing to 1000x500 the aspect ratio is $aspect, expected 2"
+echo "ok: resizing to 1000x500 set the aspect ratio to 2"
+
 xdotool key --window "$window" Escape
 wait_exit 15
 echo "ok: Escape ended play with status 0"
