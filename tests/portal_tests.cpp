@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <numeric>
+#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -114,6 +115,24 @@ TEST(LeafPortals, CornerContactOfNearlyZeroAreaIsNoLink) {
     EXPECT_EQ(portalsOf(m.tree).links, (Links{{0, 1}, {1, 2}}));
 }
 
+TEST(LeafPortals, SplitOnAFaceOfItsRegionLeavesAnEmptyLeafUnlinked) {
+    // The second node splits again on the root's plane (as written, or turned round), so one of
+    // its leaves has no volume: the root's portal belongs to the other one.
+    for (const bool turned : {false, true}) {
+        TreeMaker m;
+        m.node(m.plane(1, 0, 0, 8), 1, leafChild(0));
+        if (turned) {
+            m.node(m.plane(-1, 0, 0, -8), leafChild(2), leafChild(1));
+        } else {
+            m.node(m.plane(1, 0, 0, 8), leafChild(1), leafChild(2));
+        }
+        m.clusters({0, 1, 2});
+        const PortalResult r = portalsOf(m.tree);
+        EXPECT_EQ(r.links, (Links{{0, 1}})) << turned;
+        EXPECT_EQ(r.portalCount, 1u) << turned;
+    }
+}
+
 // An n×n×n grid of cells made by axis splits; cells marked in `opaque` are closed. The links must
 // be exactly the face neighbours that are both open, however the planes are written.
 struct GridCase {
@@ -177,6 +196,69 @@ TEST(LeafPortals, GridLinksExactlyTheOpenFaceNeighbours) {
         const PortalResult r = portalsOf(m.tree);
         EXPECT_EQ(r.links, expected) << "n " << n << " flipped " << g.flipped;
         EXPECT_EQ(r.portalCount, expected.size());
+    }
+}
+
+// Random trees of axis-aligned splits at whole-unit positions, some written flipped: the leaves
+// are boxes, and two open leaves must be linked exactly when their boxes share a face of
+// non-zero area.
+TEST(LeafPortals, RandomBoxTreesLinkExactlyTheBoxesSharingAFace) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 40; ++round) {
+        TreeMaker m;
+        for (int k = 0; k < 3; ++k) m.tree.maxs[k] = 64.0;
+        struct Box { int lo[3]; int hi[3]; };
+        std::vector<Box> leafBoxes;
+        std::vector<std::int32_t> clusters;
+        auto build = [&](auto&& self, Box box, int depth) -> std::int32_t {
+            std::vector<int> axes;
+            for (int k = 0; k < 3; ++k) {
+                if (box.hi[k] - box.lo[k] >= 2) axes.push_back(k);
+            }
+            if (depth == 0 || axes.empty() || random() % 8 == 0) {
+                leafBoxes.push_back(box);
+                clusters.push_back(random() % 4 == 0 ? -1 : static_cast<std::int32_t>(clusters.size()));
+                return leafChild(static_cast<std::int32_t>(leafBoxes.size() - 1));
+            }
+            const int axis = axes[random() % axes.size()];
+            const int at = box.lo[axis] + 1 + static_cast<int>(random() % static_cast<unsigned>(box.hi[axis] - box.lo[axis] - 1));
+            const bool flipped = random() % 2 == 0;
+            double normal[3] = {0, 0, 0};
+            normal[axis] = flipped ? -1.0 : 1.0;
+            const std::int32_t p = m.plane(normal[0], normal[1], normal[2], flipped ? -at : at);
+            const std::int32_t nodeIndex = m.node(p, 0, 0);
+            Box upper = box;
+            Box lower = box;
+            upper.lo[axis] = at;
+            lower.hi[axis] = at;
+            const std::int32_t up = self(self, upper, depth - 1);
+            const std::int32_t down = self(self, lower, depth - 1);
+            m.tree.nodes[static_cast<std::size_t>(nodeIndex)].children[0] = flipped ? down : up;
+            m.tree.nodes[static_cast<std::size_t>(nodeIndex)].children[1] = flipped ? up : down;
+            return nodeIndex;
+        };
+        // The root must be a node; the leaves start at the padded world box's faces.
+        const Box world{{-8, -8, -8}, {72, 72, 72}};
+        if (build(build, world, 9) < 0) continue;
+        m.clusters(clusters);
+
+        Links expected;
+        for (std::size_t a = 0; a < leafBoxes.size(); ++a) {
+            for (std::size_t b = a + 1; b < leafBoxes.size(); ++b) {
+                if (clusters[a] < 0 || clusters[b] < 0) continue;
+                int touching = 0;
+                int overlapping = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const Box& x = leafBoxes[a];
+                    const Box& y = leafBoxes[b];
+                    if (x.hi[k] == y.lo[k] || y.hi[k] == x.lo[k]) ++touching;
+                    if (std::min(x.hi[k], y.hi[k]) > std::max(x.lo[k], y.lo[k])) ++overlapping;
+                }
+                if (touching == 1 && overlapping == 2) expected.emplace_back(a, b);
+            }
+        }
+        const PortalResult r = portalsOf(m.tree);
+        EXPECT_EQ(r.links, expected) << "round " << round << ", " << leafBoxes.size() << " leaves";
     }
 }
 

@@ -34,10 +34,13 @@ constexpr double worldBoxPadding = 8.0;
 constexpr std::int32_t outsideRegion = -1;
 constexpr std::int32_t noPortal = -1;
 // A hostile tree can make the number of portals or the clipping work grow with the square of its
-// size; real levels stay far below these (see the portal benchmark), so past them we give up
-// with an error rather than run for minutes or exhaust memory.
-constexpr std::size_t maxPortals = 4'000'000;
-constexpr std::uint64_t maxPointTests = 400'000'000;
+// size. The game package's levels make at most 10 portals and (on the large ones) a few hundred
+// point tests per node, so past these limits we give up with an error rather than run for minutes
+// or exhaust memory.
+constexpr std::size_t portalsPerNode = 64;
+constexpr std::size_t maxPortals = 2'000'000;
+constexpr std::uint64_t pointTestsPerNode = 4096;
+constexpr std::uint64_t maxPointTests = 200'000'000;
 
 [[nodiscard]] double planeDistance(const WorkPlane& plane, const Vec& p) {
     return plane.normal[0] * p.x[0] + plane.normal[1] * p.x[1] + plane.normal[2] * p.x[2] - plane.dist;
@@ -296,7 +299,10 @@ SplitResult PortalBuilder::split(const Winding& in, const WorkPlane& plane, Wind
 }
 
 bool PortalBuilder::overBudget(std::string& error) const {
-    if (portals_.size() > maxPortals || pointTests_ > maxPointTests) {
+    const std::size_t nodeCount = tree_.nodes.size();
+    const std::size_t portalLimit = std::min(maxPortals, 1024 + portalsPerNode * nodeCount);
+    const std::uint64_t testLimit = std::min(maxPointTests, 1'000'000 + pointTestsPerNode * nodeCount);
+    if (portals_.size() > portalLimit || pointTests_ > testLimit) {
         error = "the tree is too complex for portals (" + std::to_string(portals_.size()) + " portals)";
         return true;
     }
