@@ -70,8 +70,10 @@ struct Lump {
     std::size_t count = 0;  // records, for record lumps
 };
 
-// A range [first, first + count) inside [0, size), computed without overflow.
+// A range [first, first + count) inside [0, size), computed without overflow. An empty range
+// reads nothing, so where it starts does not matter.
 bool rangeInside(std::int32_t first, std::int32_t count, std::size_t size) {
+    if (count == 0) return true;
     if (first < 0 || count < 0) return false;
     return static_cast<std::uint64_t>(first) + static_cast<std::uint64_t>(count) <= size;
 }
@@ -276,7 +278,7 @@ private:
             s.numVertices = readInt(p + 16);
             s.firstIndex = readInt(p + 20);
             s.numIndexes = readInt(p + 24);
-            s.planeNormal = readFloat3(p + 88);
+            s.planeNormal = readFloat3(p + 84);  // lightmapVecs[2]
             s.patchWidth = readInt(p + 96);
             s.patchHeight = readInt(p + 100);
             if (!finiteInRange(s.planeNormal)) s.planeNormal = {0.0f, 0.0f, 0.0f};

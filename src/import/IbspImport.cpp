@@ -8,9 +8,7 @@
 #include "import/PakArchive.h"
 #include "level/LevelValidation.h"
 
-#ifdef VANTRELL_HAVE_PORTALS
 #include "import/Portals.h"
-#endif
 
 #include <algorithm>
 #include <array>
@@ -20,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <unordered_map>
+#include <utility>
 
 namespace vantrell {
 namespace {
@@ -28,6 +27,7 @@ namespace {
 // small fraction of them.
 constexpr std::size_t maxVertices = 4u << 20;
 constexpr std::size_t maxTriangles = 8u << 20;  // after copying triangles into every leaf that lists them
+constexpr std::uint64_t maxControlPoints = 16u << 20;  // drawverts read, summed over surfaces
 constexpr std::size_t maxSpaces = 32768;         // the adjacency matrix grows with its square (128 MiB here)
 
 // The body point starts this far (our units) above the floor under the spawn: inside the
@@ -300,32 +300,77 @@ private:
         return static_cast<int>(std::clamp(n, 1.0, static_cast<double>(maxPatchSegments)));
     }
 
-    bool addPatch(const ibsp::Surface& surface) {
+    // Segments per piece along u (across a row) and v (down a column) for the whole patch.
+    std::pair<int, int> patchSegments(const ibsp::Surface& surface) const {
         const int width = surface.patchWidth;
         const int height = surface.patchHeight;
-        const int piecesU = (width - 1) / 2;
-        const int piecesV = (height - 1) / 2;
-        const auto control = [&](int column, int row) -> const ibsp::DrawVertex& {
-            return file.vertices[static_cast<std::size_t>(surface.firstVertex) +
-                                 static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
-                                 static_cast<std::size_t>(column)];
+        const auto position = [&](int column, int row) {
+            return fromFloats(file.vertices[static_cast<std::size_t>(surface.firstVertex) +
+                                            static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                            static_cast<std::size_t>(column)]
+                                  .position);
         };
         const auto deviation = [&](int c0, int r0, int dc, int dr) {
-            const DVec p0 = fromFloats(control(c0, r0).position);
-            const DVec p1 = fromFloats(control(c0 + dc, r0 + dr).position);
-            const DVec p2 = fromFloats(control(c0 + 2 * dc, r0 + 2 * dr).position);
+            const DVec p0 = position(c0, r0);
+            const DVec p1 = position(c0 + dc, r0 + dr);
+            const DVec p2 = position(c0 + 2 * dc, r0 + 2 * dr);
             return length(p1 - 0.5 * (p0 + p2));
         };
         double deviationU = 0.0;
         double deviationV = 0.0;
         for (int row = 0; row < height; ++row) {
-            for (int piece = 0; piece < piecesU; ++piece) deviationU = std::max(deviationU, deviation(2 * piece, row, 1, 0));
+            for (int c = 0; c + 2 < width; c += 2) deviationU = std::max(deviationU, deviation(c, row, 1, 0));
         }
         for (int column = 0; column < width; ++column) {
-            for (int piece = 0; piece < piecesV; ++piece) deviationV = std::max(deviationV, deviation(column, 2 * piece, 0, 1));
+            for (int r = 0; r + 2 < height; r += 2) deviationV = std::max(deviationV, deviation(column, r, 0, 1));
         }
-        const int segmentsU = segmentsFor(deviationU);
-        const int segmentsV = segmentsFor(deviationV);
+        return {segmentsFor(deviationU), segmentsFor(deviationV)};
+    }
+
+public:
+    // Counts what surface s will add before anything is built, so that a file whose surfaces
+    // would make a huge level is refused at once. Call for every surface before addSurface.
+    bool plan(std::size_t s) {
+        const ibsp::Surface& surface = file.surfaces[s];
+        plannedControlPoints += static_cast<std::uint64_t>(surface.numVertices);
+        if (plannedControlPoints > maxControlPoints) {
+            error = "the level is too large to import (its surfaces use more than " + std::to_string(maxControlPoints) +
+                    " drawverts)";
+            return false;
+        }
+        std::uint64_t vertexCount = static_cast<std::uint64_t>(surface.numVertices);
+        std::uint64_t triangleCount = static_cast<std::uint64_t>(surface.numIndexes / 3);
+        if (surface.type == ibsp::surfacePatch) {
+            const auto [segmentsU, segmentsV] = patchSegments(surface);
+            const std::uint64_t columns = static_cast<std::uint64_t>((surface.patchWidth - 1) / 2) * segmentsU + 1;
+            const std::uint64_t rows = static_cast<std::uint64_t>((surface.patchHeight - 1) / 2) * segmentsV + 1;
+            vertexCount = columns * rows;
+            triangleCount = 2 * (columns - 1) * (rows - 1);
+        }
+        plannedVertices += vertexCount;
+        plannedTriangles += triangleCount;
+        if (plannedVertices > maxVertices) {
+            error = "the level is too large to import (more than " + std::to_string(maxVertices) + " vertices)";
+            return false;
+        }
+        if (plannedTriangles > maxTriangles) {
+            error = "the level is too large to import (more than " + std::to_string(maxTriangles) + " triangles)";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    bool addPatch(const ibsp::Surface& surface) {
+        const int width = surface.patchWidth;
+        const int piecesU = (width - 1) / 2;
+        const int piecesV = (surface.patchHeight - 1) / 2;
+        const auto control = [&](int column, int row) -> const ibsp::DrawVertex& {
+            return file.vertices[static_cast<std::size_t>(surface.firstVertex) +
+                                 static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                 static_cast<std::size_t>(column)];
+        };
+        const auto [segmentsU, segmentsV] = patchSegments(surface);
         const std::size_t columns = static_cast<std::size_t>(piecesU) * static_cast<std::size_t>(segmentsU) + 1;
         const std::size_t rows = static_cast<std::size_t>(piecesV) * static_cast<std::size_t>(segmentsV) + 1;
         // Checked separately first so that the product cannot overflow.
@@ -371,6 +416,9 @@ private:
     const Transform& transform;
     Mesh& mesh;
     std::string& error;
+    std::uint64_t plannedControlPoints = 0;
+    std::uint64_t plannedVertices = 0;
+    std::uint64_t plannedTriangles = 0;
 };
 
 // ---- Placing the spawn on its floor -------------------------------------------------------
@@ -496,16 +544,21 @@ private:
                 wanted[static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
             }
         }
-        MeshBuilder builder(file, transform, mesh, error);
         for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
             if (wanted[s] == 0) continue;
             const bool inWorld = static_cast<std::int64_t>(s) >= world.firstSurface &&
                                  static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
             if (!inWorld || surfaceLeftOut(file, file.surfaces[s])) {
+                wanted[s] = 0;
                 ++report.skippedSurfaces;
-                continue;
             }
-            if (!builder.addSurface(s)) return false;
+        }
+        MeshBuilder builder(file, transform, mesh, error);
+        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
+            if (wanted[s] != 0 && !builder.plan(s)) return false;
+        }
+        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
+            if (wanted[s] != 0 && !builder.addSurface(s)) return false;
         }
 
         // The body point: just above the floor below the spawn, else where the feet would be.
@@ -643,7 +696,6 @@ private:
         AdjacencyMatrix matrix;
         matrix.reserve(spaceCount);
         for (std::size_t i = 0; i < spaceCount; ++i) matrix.emplace_back(rowBytes, std::uint8_t{0});
-#ifdef VANTRELL_HAVE_PORTALS
         PortalTree tree;
         tree.planes.reserve(file.planes.size());
         for (const ibsp::Plane& p : file.planes) tree.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
@@ -670,14 +722,10 @@ private:
             matrix[ua][ub >> 3] = static_cast<std::uint8_t>(matrix[ua][ub >> 3] | (1u << (ub & 7)));
             matrix[ub][ua >> 3] = static_cast<std::uint8_t>(matrix[ub][ua >> 3] | (1u << (ua & 7)));
         }
-#else
-        report.warnings.push_back("portals are not available in this build: spaces have no neighbours");
-#endif
         partition.setAdjacency(std::move(matrix));
         return true;
     }
 
-#ifdef VANTRELL_HAVE_PORTALS
     // The world model's box grown a little, or the root node's when the model's is unusable.
     void worldBox(double* mins, double* maxs) const {
         const ibsp::Model& world = file.models[0];
@@ -699,7 +747,6 @@ private:
             maxs[i] += 16.0;
         }
     }
-#endif
 
     bool finish() {
         report.vertices = geometry.vertices.size();
