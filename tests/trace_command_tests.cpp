@@ -152,6 +152,14 @@ TEST_F(TraceCommandTest, SummaryTellsRestAndFallingOut) {
     ASSERT_EQ(std::sscanf(out[101].c_str(), "lowest %g", &lowest), 1);
     EXPECT_LT(lowest, -3.0f);
     EXPECT_EQ(out[102], "fell out of the level");
+
+    // Far above the level near the float range, the fall overflows: never "inside".
+    const TraceRun lost = run(trace("--summary --position=0,3e38,0"), "step 1000 -\n");
+    ASSERT_EQ(lost.status, 0) << lost.err;
+    out = lines(lost.out);
+    ASSERT_EQ(out.size(), 1003u);
+    EXPECT_EQ(out[1000], "rest no");
+    EXPECT_EQ(out[1002], "fell out of the level");
 }
 
 TEST_F(TraceCommandTest, ScriptErrorsNameTheLineAndStop) {

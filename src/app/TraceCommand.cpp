@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -159,6 +160,7 @@ int runTrace(const TraceOptions& options) {
 
     std::int64_t stepsRun = 0;
     float lowest = camera.currentPosition().y;
+    bool lost = false;  // a position overflowed (a start near the float range): no longer in any level
     std::string line;
     bool tooLong = false;
     std::int64_t lineNumber = 0;
@@ -186,7 +188,9 @@ int runTrace(const TraceOptions& options) {
             for (const int key : *keys) walkthrough.setKeyDown(key, true);
             for (std::int64_t i = 0; i < *count; ++i) {
                 camera.step();
-                lowest = std::min(lowest, camera.currentPosition().y);
+                const Vector3& at = camera.currentPosition();
+                lowest = std::min(lowest, at.y);
+                lost = lost || !(std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z));
                 printVector("step", ++stepsRun, camera.currentPosition());
             }
         } else if (words[0] == "turn") {
@@ -209,10 +213,10 @@ int runTrace(const TraceOptions& options) {
     if (options.summary) {
         const Vector3 last = camera.currentPosition() - camera.previousPosition();
         const std::optional<float> floor = lowestBoxFloor(level.partition);
-        std::string text = std::string("rest ") + (length(last) < restThreshold ? "yes" : "no") + '\n';
+        std::string text = std::string("rest ") + (!lost && length(last) < restThreshold ? "yes" : "no") + '\n';
         text += "lowest " + formatFloat(lowest) + '\n';
         if (!floor) text += "no level bounds\n";
-        else if (lowest < *floor) text += "fell out of the level\n";
+        else if (lost || lowest < *floor) text += "fell out of the level\n";
         else text += "inside the level\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
