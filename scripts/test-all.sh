@@ -29,3 +29,10 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
   -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
 cmake --build build/fuzz -j "$jobs" --target level_fuzz
 bash scripts/fuzz-level.sh build/fuzz 120
+
+echo "== importer build and tests, then every level of openarena-088-data imported and walked"
+cmake -S . -B build/import -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=ON \
+  -DVANTRELL_BENCH=OFF
+cmake --build build/import -j "$jobs"
+ctest --test-dir build/import --output-on-failure -j "$jobs" -R 'IbspImport|Portal'
+bash scripts/check-openarena.sh build/import/src/app/vantrell build/import/openarena
