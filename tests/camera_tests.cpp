@@ -427,6 +427,20 @@ TEST_F(MovementStepTest, SteepSlopeSlidesDownhill) {
     EXPECT_NEAR(dot(camera().currentPosition(), normal), 0.02f, 1e-5f);  // still on the surface
 }
 
+TEST_F(MovementStepTest, SlideGrowsWithTheSlopeAboveTheFrictionAngle) {
+    for (const float degrees : {25.0f, 30.0f, 60.0f}) {
+        const float angle = degrees * degree;
+        level = testlevels::openLevel();
+        addSlope(level, angle);
+        const Vector3 normal{-std::sin(angle), std::cos(angle), 0};
+        start(normal * 0.02f);
+        // tan 25 deg < 0.5: stands; above it the slide is 0.05 (sin - 0.5 cos) per step.
+        const float slide = std::max(0.0f, 0.05f * (std::sin(angle) - 0.5f * std::cos(angle)));
+        const Vector3 downhill{-std::cos(angle), -std::sin(angle), 0};
+        for (int i = 0; i < 20; ++i) expectNear(run(1), downhill * slide, 2e-6f);
+    }
+}
+
 TEST_F(MovementStepTest, WalkingUphillFollowsTheSurface) {
     const float angle = 20 * degree;
     addSlope(level, angle);
