@@ -36,11 +36,12 @@ constexpr std::int32_t noPortal = -1;
 // A hostile tree can make the number of portals or the clipping work grow with the square of its
 // size. The game package's levels make at most 10 portals and (on the large ones) a few hundred
 // point tests per node, so past these limits we give up with an error rather than run for minutes
-// or exhaust memory.
+// or exhaust memory. The caps fit the largest trees the game format allows (about 128k nodes) and
+// keep a hostile tree to a few seconds and a few hundred megabytes.
 constexpr std::size_t portalsPerNode = 64;
 constexpr std::size_t maxPortals = 2'000'000;
 constexpr std::uint64_t pointTestsPerNode = 4096;
-constexpr std::uint64_t maxPointTests = 200'000'000;
+constexpr std::uint64_t maxPointTests = 100'000'000;
 
 [[nodiscard]] double planeDistance(const WorkPlane& plane, const Vec& p) {
     return plane.normal[0] * p.x[0] + plane.normal[1] * p.x[1] + plane.normal[2] * p.x[2] - plane.dist;
