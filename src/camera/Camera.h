@@ -16,8 +16,9 @@ public:
     static constexpr Vector3 crouchEyeOffset{0.0f, 0.5f, 0.0f};
     static constexpr float turnRate = 0.008726646f;  // radians per pixel (half a degree)
 
-    // Stores owner, places the body at startPosition at rest, normalises startForward,
-    // starts the movement clock from owner's counter, and derives right and up.
+    // Stores owner, places the body at startPosition at rest, normalises startForward (a zero
+    // or non-finite one looks along +x instead), starts the movement clock from owner's
+    // counter, and derives right and up (right (0, 0, -1) for a vertical startForward).
     Camera(const Vector3& startPosition, const Vector3& startForward, Walkthrough& owner);
 
     // position + the crouching eye offset while C is held, else the standing one.
