@@ -37,3 +37,11 @@ cmake --build build/import -j "$jobs"
 bash scripts/check-openarena.sh build/import/src/app/vantrell build/import/openarena
 # After the check, which installs the game package: the portal tests also check its levels.
 ctest --test-dir build/import --output-on-failure -j "$jobs" -R 'IbspImport|Portal'
+
+echo "== bounded fuzz run of the IBSP importer"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz-import -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
+  -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=ON -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
+cmake --build build/fuzz-import -j "$jobs" --target import_fuzz import_fuzz_seed
+mkdir -p build/fuzz-import/corpus
+build/fuzz-import/fuzz/import_fuzz_seed build/fuzz-import/corpus/boxroom.bsp
+build/fuzz-import/fuzz/import_fuzz build/fuzz-import/corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
