@@ -75,20 +75,6 @@ TEST(ViewFrustum, StartCameraBoxes) {
     EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f})); // no far plane
 }
 
-TEST(ViewFrustum, BoxHoldingTheEyePassesWhateverTheView) {
-    const BoundingBox aroundEye{-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f};
-    const Vector3 eye{0.0f, 1.0f, 0.0f};
-    for (const Vector3& forward : {Vector3{-1.0f, 0.0f, 0.0f}, Vector3{0.0f, 0.0f, 1.0f},
-                                   normalized(Vector3{0.3f, -0.9f, 0.2f})}) {
-        const Vector3 right = normalized(Vector3{forward.z, 0.0f, -forward.x});
-        const ViewFrustum f = makeViewFrustum(eye, forward, cross(forward, right), right, quarterPi, aspect43);
-        EXPECT_TRUE(boxInFrustum(f, aroundEye));
-        EXPECT_FALSE(boxInFrustum(f, {eye.x - forward.x * 10.0f - 0.5f, eye.y - forward.y * 10.0f - 0.5f,
-                                      eye.z - forward.z * 10.0f - 0.5f, eye.x - forward.x * 10.0f + 0.5f,
-                                      eye.y - forward.y * 10.0f + 0.5f, eye.z - forward.z * 10.0f + 0.5f}));
-    }
-}
-
 TEST(ViewFrustum, CornerOnAPlaneCountsInside) {
     const ViewFrustum f = startFrustum();
     // Behind the front plane, touching it along x = 0: the front plane's value there is 0.
@@ -557,16 +543,6 @@ TEST(ContactQuery, IndicesOutsideTheLevelAreSkipped) {
     TestLevel noNodes;
     addBoxSpace(noNodes, ahead);
     EXPECT_TRUE(samePlane(contactOf(noNodes, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), noContact));
-}
-
-TEST(ContactQuery, ThroughTheWalkthrough) {
-    TestLevel level = oneSpace();
-    addFloor(level, 0, 0.0f);
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter);
-    const Vector3 from{0.0f, 1.0f, 0.0f};
-    const Vector3 to{0.0f, -1.0f, 0.0f};
-    EXPECT_TRUE(samePlane(walkthrough.visibility().findContactPlane(from, to), level.geometry.plane(0)));
 }
 
 TEST(SteadyState, SearchAndContactAllocateNothing) {
