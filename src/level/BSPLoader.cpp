@@ -47,6 +47,8 @@ public:
         sizeKnown = static_cast<bool>(input) && end >= 0;
         fileSize = sizeKnown ? static_cast<std::uint64_t>(end) : 0;
         if (!input) input.clear(input.rdstate() & ~std::ios::failbit);
+        // A small file needs no full block.
+        buffer.resize(sizeKnown ? static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, blockSize)) : blockSize);
     }
 
     // False when the remaining bytes certainly do not hold count more bytes.
@@ -123,7 +125,7 @@ private:
     }
 
     std::ifstream& input;
-    std::array<unsigned char, blockSize> buffer{};
+    std::vector<unsigned char> buffer;
     std::size_t position = 0;
     std::size_t filled = 0;
     std::uint64_t fileSize = 0;
