@@ -29,6 +29,14 @@ known_fall=" ${KNOWN_FALL-am_lavaarena am_lavactf am_lavactfxl am_mckinleyish2 a
 printf 'step 300 -\n' > "$work/rest.txt"
 for key in W A S D; do printf 'step 1000 %s\n' "$key" > "$work/walk-$key.txt"; done
 
+# Listed first, so that a binary that cannot run (or an archive without maps) fails the check
+# instead of passing it with no map looked at.
+maps=$("$vantrell" import "$pak" | sed -n 's/^  \(maps\/.*\.bsp\)$/\1/p')
+if [ -z "$maps" ]; then
+  echo "check-openarena: no maps listed in $pak"
+  exit 1
+fi
+
 failures=0
 printf '%-18s %7s %7s %8s %9s %6s %13s %7s\n' map spaces links import_s rest_dy falls visible/total culled%
 while read -r entry; do
@@ -67,7 +75,7 @@ while read -r entry; do
   fi
   printf '%-18s %7s %7s %8s %9s %6s %13s %7s%s\n' "$name" "$spaces" "$links" "$seconds" "$rest_dy" "$falls/4" \
     "$visible/$spaces" "$culled" "$note"
-done < <("$vantrell" import "$pak" | sed -n 's/^  \(maps\/.*\.bsp\)$/\1/p')
+done <<<"$maps"
 
 if [ "$failures" -gt 0 ]; then
   echo "check-openarena: $failures failures"
