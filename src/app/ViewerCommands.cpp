@@ -24,13 +24,16 @@ struct PlayArguments {
     std::string mapName;
 };
 
-// True when the file starts with our format's magic and version ("BSP" 5); anything else
-// is left to the importer.
-[[maybe_unused]] bool isOwnLevelFile(const std::string& path) {
+// True when the file starts like an IBSP level ("IBSP") or a .pk3 (zip) archive ("PK\3\4").
+// Everything else, our own levels and files that cannot be opened included, goes to our
+// own loader, so that its messages and exit statuses stay those of info.
+[[maybe_unused]] bool isImportable(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::array<char, 4> head{};
     if (!in.read(head.data(), head.size())) return false;
-    return head[0] == 'B' && head[1] == 'S' && head[2] == 'P' && head[3] == 5;
+    const bool ibsp = head[0] == 'I' && head[1] == 'B' && head[2] == 'S' && head[3] == 'P';
+    const bool zip = head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4;
+    return ibsp || zip;
 }
 
 int play(const PlayArguments& arguments) {
@@ -38,7 +41,7 @@ int play(const PlayArguments& arguments) {
     WalkthroughOptions options;
     options.debug = debugRequestedByEnvironment();
 #ifdef VANTRELL_IMPORT
-    if (!arguments.mapName.empty() || !isOwnLevelFile(arguments.level)) {
+    if (!arguments.mapName.empty() || isImportable(arguments.level)) {
         ImportOptions importOptions;
         importOptions.mapName = arguments.mapName;
         ImportReport report;

@@ -44,6 +44,21 @@ public:
         // Let SIGINT and SIGTERM end the process instead of becoming a quit event.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         initialised = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+        if (!initialised) {
+            why = SDL_GetError();
+            return;
+        }
+        // Without a display SDL may fall back to drawing on the console (KMS/DRM), where
+        // nobody sitting at a remote shell could see or end the walk-through. Only a
+        // driver the user names with SDL_VIDEODRIVER is taken besides X11 and Wayland.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool desktop = driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+        if (!desktop && !std::getenv("SDL_VIDEODRIVER")) {
+            why = std::string("no display (DISPLAY and WAYLAND_DISPLAY are unset; SDL found only the '") +
+                  (driver ? driver : "") + "' video driver, which SDL_VIDEODRIVER could select)";
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            initialised = false;
+        }
     }
     ~SdlVideo() {
         if (initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -51,9 +66,11 @@ public:
     SdlVideo(const SdlVideo&) = delete;
     SdlVideo& operator=(const SdlVideo&) = delete;
     [[nodiscard]] bool ok() const { return initialised; }
+    [[nodiscard]] const std::string& error() const { return why; }
 
 private:
     bool initialised = false;
+    std::string why;
 };
 
 unsigned long nativeWindowId(SDL_Window* window);  // at the end of this file: it needs X11 headers
@@ -305,7 +322,7 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
     if (activeWalkthrough) return WalkthroughResult::alreadyRunning;
     SdlVideo video;
     if (!video.ok()) {
-        std::cerr << "vantrell: cannot start the video system: " << SDL_GetError() << '\n';
+        std::cerr << "vantrell: cannot open the walk-through window: " << video.error() << '\n';
         return WalkthroughResult::noWindow;
     }
     WalkthroughWindow walkthrough(levelGeometry, spacePartition, options);
