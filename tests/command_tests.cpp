@@ -51,8 +51,8 @@ protected:
     CommandRun run(std::initializer_list<std::string> args) {
         const fs::path errPath = dir / "stderr.txt";
         std::string command = quoted(VANTRELL_BINARY);
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        command += " 2>" + quoted(errPath.string());
+        for (const std::string& arg : args) command.append(" ").append(quoted(arg));
+        command.append(" 2>").append(quoted(errPath.string()));
         CommandRun result;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) return result;
