@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Vantrell needs.
+# Installs every Debian package that building, running and testing Vantrell needs
+# (openarena-088-data: free game levels that the importer checks run on; never committed).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -9,6 +10,7 @@ packages=(
   libepoxy-dev libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libfreetype-dev libfontconfig-dev fontconfig
   fonts-liberation libpng-dev
   libsdl2-dev libgtk-3-dev xvfb xauth xdotool openbox imagemagick x11-utils
+  openarena-088-data
 )
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()
