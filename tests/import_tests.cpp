@@ -4,6 +4,8 @@
 
 #include "import/IbspImport.h"
 #include "level/LevelValidation.h"
+#include "camera/MovementClock.h"
+#include "play/Walkthrough.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -131,6 +133,65 @@ TEST(IbspImport, SurfaceListedByTwoLeavesIsStoredTwice) {
     }
     // Both floor triangles share one plane record.
     EXPECT_EQ(r.geometry.triangle(a[0]).planeIndex, r.geometry.triangle(a[1]).planeIndex);
+}
+
+// A pillar beside the spawn (x 40..72, y 0..40, file units) whose two y faces are listed by
+// the spawn's leaf before the floor: the spawn (10, 20) lies behind both faces, which turn
+// away from each other.
+ibsptest::Level roomWithPillarBesideTheSpawn() {
+    ibsptest::Level level = ibsptest::boxRoom();
+    ibsptest::Surface face;
+    face.type = 1;
+    face.normal = {0, -1, 0};
+    const std::int32_t south = level.addSurface(
+        face, {{{40, 0, 0}}, {{72, 0, 0}}, {{72, 0, 64}}, {{40, 0, 64}}}, {0, 1, 2, 0, 2, 3});
+    face.normal = {0, 1, 0};
+    const std::int32_t north = level.addSurface(
+        face, {{{40, 40, 0}}, {{72, 40, 0}}, {{72, 40, 64}}, {{40, 40, 64}}}, {0, 1, 2, 0, 2, 3});
+    level.leafSurfaces = {south, north, 0, 1, 0};
+    level.leaves[1].numLeafSurfaces = 4;
+    level.leaves[2].firstLeafSurface = 4;
+    return level;
+}
+
+TEST(IbspImport, LeafBoundaryFacesAreListedBeforeDetailInside) {
+    const Imported r = importLevelOf(roomWithPillarBesideTheSpawn());
+    ASSERT_TRUE(r.ok) << r.error;
+    const auto& list = r.partition.space(1).triangleIndices;
+    ASSERT_GT(list.size(), 6u);  // floor 2, pillar 4, then the patch
+    const auto normalY = [&](std::size_t i) { return r.geometry.plane(r.geometry.triangle(list[i]).planeIndex).b; };
+    // The floor (on the root's splitting plane, facing the leaf) first, then the pillar's
+    // faces in the leaf's order (south before north), then the patch.
+    EXPECT_NEAR(normalY(0), 1.0f, 1e-6f);
+    EXPECT_NEAR(normalY(1), 1.0f, 1e-6f);
+    const Plane& south = r.geometry.plane(r.geometry.triangle(list[2]).planeIndex);
+    const Plane& north = r.geometry.plane(r.geometry.triangle(list[4]).planeIndex);
+    EXPECT_NEAR(south.c, -1.0f, 1e-6f);  // file y is our z
+    EXPECT_NEAR(north.c, 1.0f, 1e-6f);
+    EXPECT_EQ(r.geometry.triangle(list[2]).planeIndex, r.geometry.triangle(list[3]).planeIndex);
+    EXPECT_EQ(r.geometry.triangle(list[4]).planeIndex, r.geometry.triangle(list[5]).planeIndex);
+    // Every triangle is still listed exactly once.
+    std::vector<std::int32_t> sorted(list.begin(), list.end());
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+}
+
+TEST(IbspImport, BodyBetweenDetailFacesTurnedAwayStaysOnTheFloor) {
+    const Imported r = importLevelOf(roomWithPillarBesideTheSpawn());
+    ASSERT_TRUE(r.ok) << r.error;
+    const ManualCounter clock;
+    Walkthrough walkthrough(r.geometry, r.partition, clock);
+    // The ground probe at the spawn finds the floor, not one of the pillar's faces.
+    const Plane ground = walkthrough.visibility().findContactPlane({0.0f, 0.0f, 0.0f}, {0.0f, -0.05f, 0.0f});
+    EXPECT_NEAR(ground.b, 1.0f, 1e-6f);
+    Camera& camera = walkthrough.camera();
+    for (int i = 0; i < 300; ++i) camera.step();
+    EXPECT_EQ(camera.currentPosition().y, 0.0f);
+    // Walking back, away from the pillar and into the next leaf, keeps the body on the floor.
+    walkthrough.setKeyDown(virtualKey::s, true);
+    for (int i = 0; i < 100; ++i) camera.step();
+    EXPECT_EQ(camera.currentPosition().y, 0.0f);
+    EXPECT_LT(camera.currentPosition().x, -1.9f);
 }
 
 TEST(IbspImport, WindingFollowsTheNormalWhateverTheStoredOrder) {

@@ -35,6 +35,10 @@ constexpr std::size_t maxSpaces = 32768;         // the adjacency matrix grows w
 constexpr double bodyLift = 0.02;
 // The player's origin is the centre of its box, 24 file units above the feet.
 constexpr double spawnFeetBelowOrigin = 24.0;
+// Ordering a leaf's triangles looks at this many splitting planes above it, nearest first:
+// the deepest leaf of the game's levels lies 74 splits below the root, and a hostile chain
+// of nodes must not make the work grow with the square of the tree.
+constexpr std::size_t maxBoundingPlanes = 128;
 // Patches: at most this many segments per Bezier piece and direction.
 constexpr int maxPatchSegments = 8;
 
@@ -672,7 +676,10 @@ private:
         }
         geometry.triangles.reserve(total);
         partition.spaces.reserve(file.leaves.size());
-        for (const ibsp::Leaf& leaf : file.leaves) {
+        const LeafPaths paths = leafPaths();
+        std::vector<BoundingPlane> bounding;
+        for (std::size_t leafIndex = 0; leafIndex < file.leaves.size(); ++leafIndex) {
+            const ibsp::Leaf& leaf = file.leaves[leafIndex];
             Space space;
             space.bounds = transform.box(leaf.mins, leaf.maxs);
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
@@ -682,11 +689,102 @@ private:
                     space.triangleIndices.push_back(geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
                 }
             }
+            boundingPlanesOf(paths, leafIndex, bounding);
+            listBoundaryFacesFirst(space.triangleIndices, bounding);
             if (leaf.cluster >= 0) ++report.openSpaces;
             partition.addSpace(std::move(space));
         }
         finalTriangles = {};
         return true;
+    }
+
+    // A leaf's place in the tree: the node above it and the side it hangs on, and likewise for
+    // every node; -1 above the root and above leaves the tree does not reach.
+    struct LeafPaths {
+        std::vector<std::int32_t> nodeParent;
+        std::vector<std::int8_t> nodeSide;
+        std::vector<std::int32_t> leafParent;
+        std::vector<std::int8_t> leafSide;
+    };
+    struct BoundingPlane {
+        Vector3 normal;  // turned towards the leaf
+        float d = 0.0f;
+    };
+
+    [[nodiscard]] LeafPaths leafPaths() const {
+        LeafPaths paths;
+        paths.nodeParent.assign(file.nodes.size(), -1);
+        paths.nodeSide.assign(file.nodes.size(), 0);
+        paths.leafParent.assign(file.leaves.size(), -1);
+        paths.leafSide.assign(file.leaves.size(), 0);
+        // checkTree() has made sure that no node is reached twice from the root.
+        std::vector<std::int32_t> pending{0};
+        while (!pending.empty()) {
+            const std::int32_t n = pending.back();
+            pending.pop_back();
+            for (std::int8_t side = 0; side < 2; ++side) {
+                const std::int32_t child = file.nodes[static_cast<std::size_t>(n)].children[static_cast<std::size_t>(side)];
+                if (child >= 0) {
+                    paths.nodeParent[static_cast<std::size_t>(child)] = n;
+                    paths.nodeSide[static_cast<std::size_t>(child)] = side;
+                    pending.push_back(child);
+                } else {
+                    const auto leaf = static_cast<std::size_t>(-(static_cast<std::int64_t>(child) + 1));
+                    paths.leafParent[leaf] = n;
+                    paths.leafSide[leaf] = side;
+                }
+            }
+        }
+        return paths;
+    }
+
+    // The splitting planes on the path from the leaf up towards the root (the nearest
+    // maxBoundingPlanes of them), each turned to face the leaf.
+    void boundingPlanesOf(const LeafPaths& paths, std::size_t leaf, std::vector<BoundingPlane>& out) const {
+        out.clear();
+        std::int32_t node = paths.leafParent[leaf];
+        std::int8_t side = paths.leafSide[leaf];
+        while (node >= 0 && out.size() < maxBoundingPlanes) {
+            const Plane& p = geometry.plane(file.nodes[static_cast<std::size_t>(node)].plane);
+            const float sign = side == 0 ? 1.0f : -1.0f;
+            out.push_back({{sign * p.a, sign * p.b, sign * p.c}, sign * p.d});
+            side = paths.nodeSide[static_cast<std::size_t>(node)];
+            node = paths.nodeParent[static_cast<std::size_t>(node)];
+        }
+    }
+
+    // The contact query answers with the first qualifying candidate and pushes its working
+    // point out of every candidate plane it meets on the way there, wherever that plane's
+    // triangle lies. A face on one of the leaf's own bounding planes, facing into the leaf
+    // (its floor, walls, ceiling), has the whole leaf in front of it and pushes only a body
+    // that reached it. Detail geometry (pillars, trims, steps, patches) does not split the
+    // tree: it stands inside the leaf and faces away from parts of it, so meeting its planes
+    // first can shove the working point metres away, or back and forth between two faces
+    // turned away from each other, and the answer is then a far wall taken for the ground.
+    // Listing the leaf's bounding faces first lets the query meet the floor under the body
+    // before any of those; each group keeps the file's order.
+    void listBoundaryFacesFirst(std::vector<std::int32_t>& triangles, const std::vector<BoundingPlane>& bounding) {
+        const float offsetTolerance = 0.05f * options.scale;  // a twentieth of a file unit
+        // Triangles on one plane share the answer: each plane is compared once per leaf.
+        if (planeVerdictLeaf.size() != geometry.planes.size()) {
+            planeVerdictLeaf.assign(geometry.planes.size(), 0);
+            planeVerdict.assign(geometry.planes.size(), 0);
+        }
+        ++verdictGeneration;
+        const auto onBoundary = [&](std::int32_t t) {
+            const std::int32_t planeIndex = geometry.triangles[static_cast<std::size_t>(t)].planeIndex;
+            const auto k = static_cast<std::size_t>(planeIndex);
+            if (planeVerdictLeaf[k] != verdictGeneration) {
+                const Plane& p = geometry.plane(planeIndex);
+                planeVerdictLeaf[k] = verdictGeneration;
+                planeVerdict[k] = std::any_of(bounding.begin(), bounding.end(), [&](const BoundingPlane& b) {
+                    const float alignment = p.a * b.normal.x + p.b * b.normal.y + p.c * b.normal.z;
+                    return alignment > 0.9999f && std::fabs(p.d - b.d) <= offsetTolerance;
+                }) ? 1 : 0;
+            }
+            return planeVerdict[k] != 0;
+        };
+        std::stable_partition(triangles.begin(), triangles.end(), onBoundary);
     }
 
     bool buildAdjacency() {
@@ -775,6 +873,10 @@ private:
     Mesh mesh;
     std::vector<Triangle> finalTriangles;
     std::vector<SurfaceRange> surfaceTriangles;
+    // Per plane record: the leaf generation its verdict in planeVerdict belongs to.
+    std::vector<std::uint32_t> planeVerdictLeaf;
+    std::vector<std::uint8_t> planeVerdict;
+    std::uint32_t verdictGeneration = 0;
 };
 
 bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std::string& error) {
