@@ -3,7 +3,7 @@
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
 
-#include "allocation_probe.h"
+#include "allocation_counter.h"
 #include "level_bytes.h"
 
 #include <gtest/gtest.h>
