@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -277,6 +279,11 @@ TEST_F(Render, SteadyStateFramesAllocateNothing) {
     EXPECT_GT(statistics.framesPerSecond, 0.0f);
 }
 
+// A file in the temporary folder that no other test process uses: ctest runs tests in parallel.
+std::filesystem::path scratchPath(const std::string& name) {
+    return std::filesystem::temp_directory_path() / ("vantrell-render-" + std::to_string(::getpid()) + "-" + name);
+}
+
 TEST(PngWriter, RefusesAMismatchedSizeAndAnUnwritablePath) {
     std::string error;
     EXPECT_FALSE(writePng("/tmp/never.png", 2, 2, std::vector<std::uint8_t>(15), error));
@@ -285,7 +292,7 @@ TEST(PngWriter, RefusesAMismatchedSizeAndAnUnwritablePath) {
     EXPECT_FALSE(writePng("/nonexistent-dir/x.png", 1, 1, std::vector<std::uint8_t>(4), error));
     EXPECT_FALSE(error.empty());
 
-    const auto path = std::filesystem::temp_directory_path() / "vantrell_png_test.png";
+    const auto path = scratchPath("png_test.png");
     std::vector<std::uint8_t> rgba(3 * 2 * 4, 200);
     ASSERT_TRUE(writePng(path.string(), 3, 2, rgba, error)) << error;
     EXPECT_GT(std::filesystem::file_size(path), 8u);
@@ -310,7 +317,7 @@ TEST(HeadlessContext, RefusesSizesOutsideTheLimits) {
 // Runs the vantrell executable through the shell; returns its exit status (-1 if it did
 // not exit normally) and what it printed on both streams.
 int runVantrell(const std::string& arguments, std::string& output, const std::string& environment = "") {
-    const auto log = std::filesystem::temp_directory_path() / "vantrell_render_command.log";
+    const auto log = scratchPath("render_command.log");
     const std::string command = environment + " " VANTRELL_BINARY " render " + arguments + " > " + log.string() + " 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
@@ -333,7 +340,7 @@ std::pair<std::uint32_t, std::uint32_t> pngSize(const std::filesystem::path& pat
 }
 
 TEST(RenderCommand, WritesOneFrameOfTheRequestedSize) {
-    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_command.png";
+    const auto out = scratchPath("render_command.png");
     std::filesystem::remove(out);
     std::string output;
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string() +
@@ -346,7 +353,7 @@ TEST(RenderCommand, WritesOneFrameOfTheRequestedSize) {
 }
 
 TEST(RenderCommand, RefusesBadArgumentsAndLevelsWithoutWriting) {
-    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_refused.png";
+    const auto out = scratchPath("render_refused.png");
     std::filesystem::remove(out);
     const std::string level = VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp";
     std::string output;
@@ -361,7 +368,7 @@ TEST(RenderCommand, RefusesBadArgumentsAndLevelsWithoutWriting) {
 
 TEST(RenderCommand, ReportsAMissingDisplayInsteadOfCrashing) {
     // No EGL vendor library can be found: the command must say so and fail cleanly.
-    const auto out = std::filesystem::temp_directory_path() / "vantrell_render_nodisplay.png";
+    const auto out = scratchPath("render_nodisplay.png");
     std::string output;
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string(),
                                    output, "env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
