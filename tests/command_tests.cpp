@@ -1,69 +1,26 @@
 // The info and locate commands, run as the built program: output, JSON keys and exit status.
+#include "CommandRunner.h"
 #include "level_bytes.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vantrell {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct CommandRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& arg) {
-    std::string q = "'";
-    for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using testing::CommandRun;
 
 class CommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("vantrell-commands-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string write(const std::string& bytes, const std::string& name) {
-        const fs::path path = dir / name;
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
+    std::string write(const std::string& bytes, const std::string& name) { return scratch.write(name, bytes); }
 
     CommandRun run(std::initializer_list<std::string> args) {
-        const fs::path errPath = dir / "stderr.txt";
-        std::string command = quoted(VANTRELL_BINARY);
-        for (const std::string& arg : args) command.append(" ").append(quoted(arg));
-        command.append(" 2>").append(quoted(errPath.string()));
-        CommandRun result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return result;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-        const int raw = ::pclose(pipe);
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream err(errPath);
-        result.err.assign(std::istreambuf_iterator<char>(err), {});
-        return result;
+        std::string arguments;
+        for (const std::string& arg : args) arguments.append(" ").append(testing::shellQuoted(arg));
+        return testing::runVantrell(arguments, scratch);
     }
 
     nlohmann::json infoJson(const std::string& path, int expectedStatus) {
@@ -72,7 +29,7 @@ protected:
         return nlohmann::json::parse(r.out);
     }
 
-    fs::path dir;
+    testing::ScratchFolder scratch{"vantrell-commands"};
 };
 
 TEST_F(CommandTest, InfoJsonOnAValidLevel) {
@@ -124,12 +81,12 @@ TEST_F(CommandTest, InfoJsonOnBrokenFilesGivesTheResultAsStatus) {
 }
 
 TEST_F(CommandTest, InfoSaysWhyAPathCannotBeOpened) {
-    const CommandRun missing = run({"info", (dir / "missing.bsp").string()});
+    const CommandRun missing = run({"info", scratch.file("missing.bsp")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
     EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
 
-    const CommandRun directory = run({"info", dir.string(), "--json"});
+    const CommandRun directory = run({"info", scratch.path().string(), "--json"});
     EXPECT_EQ(directory.status, 1);
     EXPECT_NE(directory.err.find("is a directory"), std::string::npos) << directory.err;
     EXPECT_EQ(nlohmann::json::parse(directory.out)["message"], "Not a BSP file!");

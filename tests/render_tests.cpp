@@ -1,5 +1,6 @@
 // The OpenGL renderer, drawn headless on EGL's surfaceless platform and read back.
 // Skipped where no EGL context can be made.
+#include "CommandRunner.h"
 #include "TestLevels.h"
 #include "allocation_counter.h"
 #include "play/GlRenderer.h"
@@ -314,16 +315,13 @@ TEST(HeadlessContext, RefusesSizesOutsideTheLimits) {
 }
 
 
-// Runs the vantrell executable through the shell; returns its exit status (-1 if it did
-// not exit normally) and what it printed on both streams.
+// Runs "vantrell render ARGUMENTS"; returns its exit status (-1 if it did not exit normally)
+// and what it printed on both streams.
 int runVantrell(const std::string& arguments, std::string& output, const std::string& environment = "") {
-    const auto log = scratchPath("render_command.log");
-    const std::string command = environment + " " VANTRELL_BINARY " render " + arguments + " > " + log.string() + " 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream in(log);
-    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    std::filesystem::remove(log);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const testing::ScratchFolder scratch("vantrell-render");
+    const testing::CommandRun run = testing::runVantrell("render " + arguments, scratch, "", environment);
+    output = run.out + run.err;
+    return run.status;
 }
 
 // Width and height from a PNG file's header chunk; 0 x 0 when it is no PNG.

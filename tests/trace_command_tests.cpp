@@ -1,4 +1,5 @@
 // The trace command, run as the built program on tiny levels written to a scratch folder.
+#include "CommandRunner.h"
 #include "MovementLevels.h"
 #include "level/LevelFile.h"
 #include "play/Walkthrough.h"
@@ -7,32 +8,17 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vantrell {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct TraceRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string& text) {
-    std::string q = "'";
-    for (const char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using testing::CommandRun;
+using testing::shellQuoted;
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -44,44 +30,22 @@ std::vector<std::string> lines(const std::string& text) {
 class TraceCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("vantrell-trace-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         testlevels::addFloor(level, 0.0f, 1.0f);
-        levelPath = (dir / "floor.bsp").string();
+        levelPath = scratch.file("floor.bsp");
         ASSERT_TRUE(writeLevelFile(levelPath, level.geometry, level.partition));
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    std::string writeFile(const std::string& name, const std::string& text) {
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path.string();
-    }
+    std::string writeFile(const std::string& name, const std::string& text) { return scratch.write(name, text); }
 
     // Runs vantrell with the arguments (already quoted as needed) and script on standard input.
-    TraceRun run(const std::string& arguments, const std::string& script = "") {
-        const std::string input = writeFile("stdin.txt", script);
-        const std::string errPath = (dir / "stderr.txt").string();
-        const std::string command =
-            shellQuoted(VANTRELL_BINARY) + " " + arguments + " <" + shellQuoted(input) + " 2>" + shellQuoted(errPath);
-        TraceRun result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return result;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream err(errPath);
-        result.err.assign(std::istreambuf_iterator<char>(err), {});
-        return result;
+    CommandRun run(const std::string& arguments, const std::string& script = "") {
+        return testing::runVantrell(arguments, scratch, writeFile("stdin.txt", script));
     }
 
     std::string trace(const std::string& options = "") { return "trace " + shellQuoted(levelPath) + " " + options; }
 
+    testing::ScratchFolder scratch{"vantrell-trace"};
     testlevels::TestLevel level = testlevels::openLevel();
-    fs::path dir;
     std::string levelPath;
 };
 
@@ -110,16 +74,16 @@ TEST_F(TraceCommandTest, StepsFollowTheCameraWithTheScriptsKeys) {
     reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
 
     const std::string script = "# a comment\n\nstep 2 -\r\n  step 3 wD\nstep 0 W\n\t# indented comment\nstep 1 j\n";
-    const TraceRun r = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1"), script);
+    const CommandRun r = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1"), script);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines(r.out), expected);
     // From a file too.
-    const TraceRun fromFile = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1 " + shellQuoted(writeFile("s.txt", script))));
+    const CommandRun fromFile = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1 " + shellQuoted(writeFile("s.txt", script))));
     EXPECT_EQ(fromFile.out, r.out);
 }
 
 TEST_F(TraceCommandTest, TurnPrintsTheNewForward) {
-    const TraceRun r = run(trace(), "turn 10 0\nturn -10 0\nturn 0 +10\n");
+    const CommandRun r = run(trace(), "turn 10 0\nturn -10 0\nturn 0 +10\n");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> out = lines(r.out);
     ASSERT_EQ(out.size(), 3u);
@@ -134,7 +98,7 @@ TEST_F(TraceCommandTest, TurnPrintsTheNewForward) {
 }
 
 TEST_F(TraceCommandTest, SummaryTellsRestAndFallingOut) {
-    const TraceRun resting = run(trace("--summary --position=0,0.03,0"), "step 20 -\n");
+    const CommandRun resting = run(trace("--summary --position=0,0.03,0"), "step 20 -\n");
     ASSERT_EQ(resting.status, 0) << resting.err;
     std::vector<std::string> out = lines(resting.out);
     ASSERT_EQ(out.size(), 23u);
@@ -143,7 +107,7 @@ TEST_F(TraceCommandTest, SummaryTellsRestAndFallingOut) {
     EXPECT_EQ(out[22], "inside the level");
 
     // Beside the one-unit floor there is nothing: the body falls below the level's box.
-    const TraceRun falling = run(trace("--summary --position=3,0.5,0"), "step 100 -\n");
+    const CommandRun falling = run(trace("--summary --position=3,0.5,0"), "step 100 -\n");
     ASSERT_EQ(falling.status, 0) << falling.err;
     out = lines(falling.out);
     ASSERT_EQ(out.size(), 103u);
@@ -154,7 +118,7 @@ TEST_F(TraceCommandTest, SummaryTellsRestAndFallingOut) {
     EXPECT_EQ(out[102], "fell out of the level");
 
     // Far above the level near the float range, the fall overflows: never "inside".
-    const TraceRun lost = run(trace("--summary --position=0,3e38,0"), "step 1000 -\n");
+    const CommandRun lost = run(trace("--summary --position=0,3e38,0"), "step 1000 -\n");
     ASSERT_EQ(lost.status, 0) << lost.err;
     out = lines(lost.out);
     ASSERT_EQ(out.size(), 1003u);
@@ -172,17 +136,17 @@ TEST_F(TraceCommandTest, ScriptErrorsNameTheLineAndStop) {
                           Case{"turn 1\n", 1}, Case{"turn 1 2.5\n", 1}, Case{"turn 99999999999 0\n", 1},
                           Case{"step 99999999999999999999 -\n", 1}, Case{"step 3 - extra\n", 1},
                           Case{"STEP 1 -\n", 1}}) {
-        const TraceRun r = run(trace(), c.script);
+        const CommandRun r = run(trace(), c.script);
         EXPECT_NE(r.status, 0) << c.script;
         EXPECT_NE(r.err.find("line " + std::to_string(c.line) + ":"), std::string::npos) << c.script << r.err;
     }
     // Steps before the bad line were run and printed.
-    const TraceRun partial = run(trace(), "step 2 -\nnonsense\nstep 5 -\n");
+    const CommandRun partial = run(trace(), "step 2 -\nnonsense\nstep 5 -\n");
     EXPECT_EQ(lines(partial.out).size(), 2u);
 }
 
 TEST_F(TraceCommandTest, OverlongLineIsRefused) {
-    const TraceRun r = run(trace(), "step 1 " + std::string(100000, 'W') + "\n");
+    const CommandRun r = run(trace(), "step 1 " + std::string(100000, 'W') + "\n");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("line 1:"), std::string::npos) << r.err;
 }
@@ -190,18 +154,18 @@ TEST_F(TraceCommandTest, OverlongLineIsRefused) {
 TEST_F(TraceCommandTest, BadArgumentsAndLevelsAreRefused) {
     for (const char* options : {"--position=nan,0,0", "--position=1,2", "--forward=0,0,0", "--forward=inf,0,0",
                                 "--position=1e39,0,0"}) {
-        const TraceRun r = run(trace(options), "step 1 -\n");
+        const CommandRun r = run(trace(options), "step 1 -\n");
         EXPECT_NE(r.status, 0) << options;
         EXPECT_TRUE(r.out.empty()) << options;
         EXPECT_FALSE(r.err.empty()) << options;
     }
-    EXPECT_NE(run(trace(shellQuoted((dir / "missing.txt").string())), "").status, 0);
-    EXPECT_EQ(run("trace " + shellQuoted((dir / "missing.bsp").string()), "step 1 -\n").status, 1);
+    EXPECT_NE(run(trace(shellQuoted(scratch.file("missing.txt"))), "").status, 0);
+    EXPECT_EQ(run("trace " + shellQuoted(scratch.file("missing.bsp")), "step 1 -\n").status, 1);
 
     level.partition.spaces[0].triangleIndices.push_back(999);  // names no triangle
-    const std::string broken = (dir / "broken.bsp").string();
+    const std::string broken = scratch.file("broken.bsp");
     ASSERT_TRUE(writeLevelFile(broken, level.geometry, level.partition));
-    const TraceRun r = run("trace " + shellQuoted(broken), "step 1 -\n");
+    const CommandRun r = run("trace " + shellQuoted(broken), "step 1 -\n");
     EXPECT_EQ(r.status, 4);
     EXPECT_TRUE(r.out.empty());
 }

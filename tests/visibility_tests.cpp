@@ -1,3 +1,4 @@
+#include "CommandRunner.h"
 #include "TestLevels.h"
 #include "allocation_counter.h"
 
@@ -17,14 +18,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
 
 #include <pthread.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace vantrell {
 namespace {
@@ -571,46 +569,22 @@ TEST(SteadyState, SearchAndContactAllocateNothing) {
 
 // ------------------------------------------------------------------ commands
 
-struct CommandRun {
-    int status = -1;
-    std::string out;
-};
-
-CommandRun runVantrell(const std::string& arguments) {
-    const std::string command = std::string(VANTRELL_BINARY) + " " + arguments + " 2>/dev/null";
-    CommandRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
-
 class WalkCommands : public ::testing::Test {
 protected:
-    void SetUp() override {
-        directory = std::filesystem::temp_directory_path() /
-                    ("vantrell-visibility-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory);
-    }
-    void TearDown() override { std::filesystem::remove_all(directory); }
-
     std::string write(const TestLevel& level, const std::string& name) {
-        const std::string path = (directory / name).string();
+        const std::string path = scratch.file(name);
         EXPECT_TRUE(writeLevelFile(path, level.geometry, level.partition));
         return path;
     }
 
-    std::filesystem::path directory;
+    testing::CommandRun runVantrell(const std::string& arguments) { return testing::runVantrell(arguments, scratch); }
+
+    testing::ScratchFolder scratch{"vantrell-visibility"};
 };
 
 TEST_F(WalkCommands, VisiblePrintsTheSearchOrder) {
     const std::string path = write(fiveSpaces({ahead, ahead, ahead, ahead, ahead}), "five.bsp");
-    CommandRun r = runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0");
+    testing::CommandRun r = runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "2 0 1 3 4\n");
     // The forward vector is normalised; looking back culls everything.
@@ -642,7 +616,7 @@ TEST_F(WalkCommands, ContactPrintsThePlane) {
     for (Triangle& t : level.geometry.triangles) t.planeIndex = 0;
     for (Vector3& v : level.geometry.vertices) v.y = -0.25f;
     const std::string path = write(level, "floor.bsp");
-    CommandRun r = runVantrell("contact " + path + " --from 0,1,0 --to 0,-1,0");
+    testing::CommandRun r = runVantrell("contact " + path + " --from 0,1,0 --to 0,-1,0");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "0 1 0 0.25\n");
     r = runVantrell("contact " + path + " --from 0,1,0 --to 0,0.5,0");
@@ -657,7 +631,7 @@ TEST_F(WalkCommands, RefusesBadArgumentsAndLevels) {
           "visible " + path + " --eye 0,1,0 --forward 1,0,0 --aspect 0",
           "visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov x", "visible " + path + " --forward 1,0,0",
           "contact " + path + " --from 0,1,0 --to 0,1,nan", "contact " + path + " --from 0,1,0,4 --to 0,1,0"}) {
-        const CommandRun r = runVantrell(arguments);
+        const testing::CommandRun r = runVantrell(arguments);
         EXPECT_NE(r.status, 0) << arguments;
         EXPECT_TRUE(r.out.empty()) << arguments;
     }
