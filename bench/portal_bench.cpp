@@ -2,6 +2,7 @@
 // its levels in a row. Needs the Debian package openarena-088-data; says so and exits otherwise.
 // The reading of the archive and the file is outside the timed loop.
 #include "import/IbspFile.h"
+#include "import/IbspImport.h"
 #include "import/PakArchive.h"
 #include "import/Portals.h"
 
@@ -14,6 +15,10 @@
 
 namespace {
 
+using vantrell::PortalResult;
+using vantrell::PortalTree;
+using vantrell::computeLeafPortals;
+
 const char* const gamePackage = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
 
 struct NamedTree {
@@ -22,18 +27,6 @@ struct NamedTree {
 };
 
 std::vector<NamedTree> levels;
-
-PortalTree treeOf(const vantrell::ibsp::File& file) {
-    PortalTree tree;
-    for (const auto& p : file.planes) tree.planes.push_back(PortalTree::Plane{{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
-    for (const auto& n : file.nodes) tree.nodes.push_back(PortalTree::Node{n.plane, {n.children[0], n.children[1]}});
-    for (const auto& l : file.leaves) tree.leafCluster.push_back(l.cluster);
-    for (int k = 0; k < 3; ++k) {
-        tree.mins[k] = file.models.at(0).mins[static_cast<std::size_t>(k)];
-        tree.maxs[k] = file.models.at(0).maxs[static_cast<std::size_t>(k)];
-    }
-    return tree;
-}
 
 bool loadLevels() {
     std::vector<std::string> maps;
@@ -50,7 +43,7 @@ bool loadLevels() {
             std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
             return false;
         }
-        levels.push_back(NamedTree{name, treeOf(file)});
+        levels.push_back(NamedTree{name, vantrell::portalTreeOf(file)});
     }
     return !levels.empty();
 }

@@ -1,6 +1,7 @@
 // Leaf portals: small trees built in code, malformed trees, and the levels of an installed game
 // package when it is there.
 #include "import/IbspFile.h"
+#include "import/IbspImport.h"
 #include "import/PakArchive.h"
 #include "import/Portals.h"
 
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+namespace vantrell {
 namespace {
 
 using Links = std::vector<std::pair<std::int32_t, std::int32_t>>;
@@ -320,18 +322,6 @@ FileVisibility visibilityOf(const std::vector<std::uint8_t>& bytes) {
     return vis;
 }
 
-PortalTree treeOf(const vantrell::ibsp::File& file) {
-    PortalTree tree;
-    for (const auto& p : file.planes) tree.planes.push_back(PortalTree::Plane{{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
-    for (const auto& n : file.nodes) tree.nodes.push_back(PortalTree::Node{n.plane, {n.children[0], n.children[1]}});
-    for (const auto& l : file.leaves) tree.leafCluster.push_back(l.cluster);
-    for (int k = 0; k < 3; ++k) {
-        tree.mins[k] = file.models.at(0).mins[static_cast<std::size_t>(k)];
-        tree.maxs[k] = file.models.at(0).maxs[static_cast<std::size_t>(k)];
-    }
-    return tree;
-}
-
 TEST(LeafPortals, GameLevelsAreConnected) {
     if (!std::filesystem::exists(gamePackage)) GTEST_SKIP() << "openarena-088-data is not installed";
     std::vector<std::string> maps;
@@ -344,7 +334,7 @@ TEST(LeafPortals, GameLevelsAreConnected) {
         vantrell::ibsp::File file;
         ASSERT_TRUE(vantrell::ibsp::readFile(bytes.data(), bytes.size(), file, error)) << name << ": " << error;
         PortalResult r;
-        ASSERT_TRUE(computeLeafPortals(treeOf(file), r, error)) << name << ": " << error;
+        ASSERT_TRUE(computeLeafPortals(portalTreeOf(file), r, error)) << name << ": " << error;
 
         // Union-find over leaves joined by links.
         const std::size_t leafCount = file.leaves.size();
@@ -425,3 +415,4 @@ TEST(LeafPortals, GameLevelsAreConnected) {
 }
 
 }  // namespace
+}  // namespace vantrell

@@ -23,6 +23,28 @@
 namespace vantrell {
 namespace {
 
+// The world model's box grown a little, or the root node's when the model's is unusable.
+void worldBox(const ibsp::File& file, double* mins, double* maxs) {
+    const ibsp::Model& world = file.models[0];
+    bool usable = true;
+    for (int i = 0; i < 3; ++i) {
+        mins[i] = world.mins[static_cast<std::size_t>(i)];
+        maxs[i] = world.maxs[static_cast<std::size_t>(i)];
+        if (!std::isfinite(mins[i]) || !std::isfinite(maxs[i]) || mins[i] > maxs[i]) usable = false;
+    }
+    if (!usable) {
+        const ibsp::Node& root = file.nodes[0];
+        for (int i = 0; i < 3; ++i) {
+            mins[i] = std::min(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
+            maxs[i] = std::max(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        mins[i] -= 16.0;
+        maxs[i] += 16.0;
+    }
+}
+
 // Limits that keep hostile files from exhausting memory: the largest real levels need a
 // small fraction of them.
 constexpr std::size_t maxVertices = 4u << 20;
@@ -794,14 +816,7 @@ private:
         AdjacencyMatrix matrix;
         matrix.reserve(spaceCount);
         for (std::size_t i = 0; i < spaceCount; ++i) matrix.emplace_back(rowBytes, std::uint8_t{0});
-        PortalTree tree;
-        tree.planes.reserve(file.planes.size());
-        for (const ibsp::Plane& p : file.planes) tree.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
-        tree.nodes.reserve(file.nodes.size());
-        for (const ibsp::Node& n : file.nodes) tree.nodes.push_back({n.plane, {n.children[0], n.children[1]}});
-        tree.leafCluster.reserve(spaceCount);
-        for (const ibsp::Leaf& leaf : file.leaves) tree.leafCluster.push_back(leaf.cluster);
-        worldBox(tree.mins, tree.maxs);
+        const PortalTree tree = portalTreeOf(file);
         PortalResult result;
         std::string portalError;
         if (!computeLeafPortals(tree, result, portalError)) return fail("cannot compute the portals: " + portalError);
@@ -822,28 +837,6 @@ private:
         }
         partition.setAdjacency(std::move(matrix));
         return true;
-    }
-
-    // The world model's box grown a little, or the root node's when the model's is unusable.
-    void worldBox(double* mins, double* maxs) const {
-        const ibsp::Model& world = file.models[0];
-        bool usable = true;
-        for (int i = 0; i < 3; ++i) {
-            mins[i] = world.mins[static_cast<std::size_t>(i)];
-            maxs[i] = world.maxs[static_cast<std::size_t>(i)];
-            if (!std::isfinite(mins[i]) || !std::isfinite(maxs[i]) || mins[i] > maxs[i]) usable = false;
-        }
-        if (!usable) {
-            const ibsp::Node& root = file.nodes[0];
-            for (int i = 0; i < 3; ++i) {
-                mins[i] = std::min(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
-                maxs[i] = std::max(root.mins[static_cast<std::size_t>(i)], root.maxs[static_cast<std::size_t>(i)]);
-            }
-        }
-        for (int i = 0; i < 3; ++i) {
-            mins[i] -= 16.0;
-            maxs[i] += 16.0;
-        }
     }
 
     bool finish() {
@@ -918,6 +911,18 @@ std::string entryNameFor(const std::string& mapName) {
 }
 
 }  // namespace
+
+PortalTree portalTreeOf(const ibsp::File& file) {
+    PortalTree tree;
+    tree.planes.reserve(file.planes.size());
+    for (const ibsp::Plane& p : file.planes) tree.planes.push_back({{p.normal[0], p.normal[1], p.normal[2]}, p.dist});
+    tree.nodes.reserve(file.nodes.size());
+    for (const ibsp::Node& n : file.nodes) tree.nodes.push_back({n.plane, {n.children[0], n.children[1]}});
+    tree.leafCluster.reserve(file.leaves.size());
+    for (const ibsp::Leaf& leaf : file.leaves) tree.leafCluster.push_back(leaf.cluster);
+    worldBox(file, tree.mins, tree.maxs);
+    return tree;
+}
 
 bool listArchiveMaps(const std::string& archive, std::vector<std::string>& maps, std::string& error) {
     return listArchiveEntries(archive, maps, error);

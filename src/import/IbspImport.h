@@ -13,6 +13,11 @@
 
 namespace vantrell {
 
+namespace ibsp {
+struct File;
+}
+struct PortalTree;
+
 struct ImportOptions {
     std::string mapName;          // the entry of a .pk3 to import ("maps/NAME.bsp"); unused for plain files
     float scale = 1.0f / 50.0f;   // file units to ours: the game's eye height (50) becomes 1
@@ -53,5 +58,9 @@ struct ImportReport {
                                          const ImportOptions& options, LevelGeometry& levelGeometry,
                                          SpacePartition& spacePartition, ImportReport& report,
                                          std::string& error);
+
+// The file's world tree as the portal computation takes it, in the file's own coordinates,
+// inside a box a little larger than the world. Precondition: file passed ibsp::readFile.
+[[nodiscard]] PortalTree portalTreeOf(const ibsp::File& file);
 
 }  // namespace vantrell

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 
+namespace vantrell {
 namespace {
 
 struct Vec { double x[3]; };
@@ -461,3 +462,5 @@ bool computeLeafPortals(const PortalTree& tree, PortalResult& result, std::strin
     PortalBuilder builder(tree, shape);
     return builder.run(result, error);
 }
+
+}  // namespace vantrell

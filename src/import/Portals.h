@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace vantrell {
+
 struct PortalTree {
     struct Plane { double normal[3]; double dist; };  // normal·p = dist; a point with normal·p − dist ≥ 0 is in front
     struct Node { std::int32_t plane; std::int32_t children[2]; };  // [0] front, [1] back; child < 0: leaf −(c+1)
@@ -27,3 +29,5 @@ struct PortalResult { std::vector<std::pair<std::int32_t, std::int32_t>> links; 
 // usable normal, a world box that is empty or not finite) or one too complex to finish in bounded
 // time and memory. The tree is checked without recursion; nodes not reached from node 0 are ignored.
 [[nodiscard]] bool computeLeafPortals(const PortalTree& tree, PortalResult& result, std::string& error);
+
+}  // namespace vantrell
