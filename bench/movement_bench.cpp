@@ -1,7 +1,7 @@
 // Cost of one 10 ms movement step (up to 11 contact queries) on the sample levels, walking
 // on a floor and walking into a wall. Reports the share of the step period it takes and
 // the heap allocations per step (expected: none in steady state).
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "level/LevelFile.h"
 #include "play/Walkthrough.h"
 

@@ -13,7 +13,7 @@
 // byte: a file would store every row at the full width, which only makes the reference's
 // row scans longer. Even so the matrix is quadratic: about 625 MB at 100,000 spaces.
 #include "camera/MovementClock.h"
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
 #include "play/Walkthrough.h"

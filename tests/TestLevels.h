@@ -2,7 +2,7 @@
 // so a test can combine them; a finished level should pass validateLevel.
 #pragma once
 
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
 

@@ -1,7 +1,7 @@
 #include "MovementLevels.h"
 #include "camera/Camera.h"
 #include "camera/MovementClock.h"
-#include "camera/VectorMath.h"
+#include "math/Matrix.h"
 #include "level/LevelValidation.h"
 #include "play/Walkthrough.h"
 
@@ -31,7 +31,6 @@ void expectSame(const Vector3& actual, const Vector3& expected) {
     EXPECT_EQ(actual.z, expected.z);
 }
 
-bool isFinite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // The basis is orthonormal and right is horizontal.
 void expectValidBasis(const Camera& camera) {
@@ -96,8 +95,8 @@ TEST(VectorMath, NormalizeIfNonZeroLeavesZeroAlone) {
     EXPECT_TRUE(isZero(normalizeIfNonZero(zero)));
     Vector3 v{0, -3, 4};
     expectNear(normalizeIfNonZero(v), {0, -0.6f, 0.8f}, 1e-7f);
-    EXPECT_FALSE(isZero({0, -0.0f, 1e-38f}));
-    EXPECT_TRUE(isZero({0, -0.0f, 0}));
+    EXPECT_FALSE(isZero(Vector3{0, -0.0f, 1e-38f}));
+    EXPECT_TRUE(isZero(Vector3{0, -0.0f, 0}));
 }
 
 // ---- Movement clock -------------------------------------------------------------------

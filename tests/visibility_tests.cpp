@@ -3,7 +3,7 @@
 #include "allocation_counter.h"
 
 #include "camera/MovementClock.h"
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
 #include "play/Walkthrough.h"

@@ -45,12 +45,6 @@ constexpr float wallThickness = 0.2f;  // 2 contact skins and a margin
 constexpr float doorWidth = 1.2f;
 constexpr float doorHeight = 2.0f;
 
-Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vector3 cross(const Vector3& a, const Vector3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 enum class Side { west, east, south, north };  // the walls at minX, maxX, minZ, maxZ
 
 // A doorway in a wall: centred at `centre` along the wall (z for west/east walls, x for

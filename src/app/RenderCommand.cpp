@@ -1,7 +1,7 @@
 // render: one frame of a walk-through, drawn with no display at all and written as PNG.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
 #include "play/PngWriter.h"

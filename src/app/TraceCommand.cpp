@@ -3,7 +3,7 @@
 // maker whether the body came to rest and whether it fell out of the level.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "play/Walkthrough.h"
 
 #include <CLI/CLI.hpp>

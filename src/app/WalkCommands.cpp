@@ -2,7 +2,7 @@
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "camera/MovementClock.h"
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "play/Walkthrough.h"
 
 #include <CLI/CLI.hpp>

@@ -1,6 +1,6 @@
 #include "camera/Camera.h"
 
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "play/Walkthrough.h"
 
 #include <cmath>
@@ -10,10 +10,6 @@ namespace vantrell {
 namespace {
 
 constexpr int crouchKey = 0x43;  // C
-
-[[nodiscard]] bool isFinite(const Vector3& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
 
 // Wraps instead of overflowing: counter differences are meaningful even near the ends of
 // the counter's range.

@@ -2,7 +2,7 @@
 // currentPosition - previousPosition, so the step stores no velocity of its own.
 #include "camera/Camera.h"
 
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 #include "play/Walkthrough.h"
 
 #include <cmath>

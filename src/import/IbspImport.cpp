@@ -64,27 +64,9 @@ constexpr std::size_t maxBoundingPlanes = 128;
 // Patches: at most this many segments per Bezier piece and direction.
 constexpr int maxPatchSegments = 8;
 
-struct DVec {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
+using DVec = Vector3d;
 
-DVec operator+(const DVec& a, const DVec& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-DVec operator-(const DVec& a, const DVec& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-DVec operator*(double s, const DVec& a) { return {s * a.x, s * a.y, s * a.z}; }
-double dot(const DVec& a, const DVec& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-DVec cross(const DVec& a, const DVec& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double length(const DVec& a) { return std::sqrt(dot(a, a)); }
-DVec unitOrZero(const DVec& a) {
-    const double l = length(a);
-    if (!(l > 1e-12) || !std::isfinite(l)) return {};
-    return (1.0 / l) * a;
-}
 DVec fromFloats(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
-DVec fromVector(const Vector3& v) { return {v.x, v.y, v.z}; }
 
 // ---- Spawn entity -------------------------------------------------------------------------
 
@@ -284,14 +266,13 @@ private:
         RawTriangle t;
         t.corner = {a, b, c};
         t.reference = surfaceNormal;
-        if (isZeroVector(t.reference)) {
+        if (isZero(t.reference)) {
             const auto n = [&](std::int32_t i) { return mesh.normals[static_cast<std::size_t>(i)]; };
             t.reference = n(a) + n(b) + n(c);
         }
         mesh.triangles.push_back(t);
     }
 
-    static bool isZeroVector(const DVec& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 
     // Planar polygons and triangle soups: triples of drawindexes relative to firstVertex.
     bool addIndexed(const ibsp::Surface& surface) {
@@ -495,7 +476,6 @@ PlaneKey planeKeyOf(const DVec& n, double d) {
     return {{std::llround(n.x * 1e5), std::llround(n.y * 1e5), std::llround(n.z * 1e5), std::llround(d * 1e4)}};
 }
 
-bool finite(const Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 class Converter {
 public:
@@ -608,7 +588,7 @@ private:
         for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
             const DVec p = mesh.positions[i] + transform.translation;
             const Vector3 v{static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
-            if (!finite(v)) return fail("a vertex lies out of range after scaling");
+            if (!isFinite(v)) return fail("a vertex lies out of range after scaling");
             geometry.addVertex(v);
             const DVec& n = mesh.normals[i];
             geometry.addNormal({static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
@@ -633,9 +613,9 @@ private:
                 Triangle t;
                 t.vertexIndex = raw.corner;
                 // The order is decided on the stored floats, which is what the contact test sees.
-                DVec v0 = fromVector(geometry.vertex(t.vertexIndex[0]));
-                DVec n = cross(fromVector(geometry.vertex(t.vertexIndex[1])) - v0,
-                               fromVector(geometry.vertex(t.vertexIndex[2])) - v0);
+                DVec v0 = toDouble(geometry.vertex(t.vertexIndex[0]));
+                DVec n = cross(toDouble(geometry.vertex(t.vertexIndex[1])) - v0,
+                               toDouble(geometry.vertex(t.vertexIndex[2])) - v0);
                 const double area2 = length(n);
                 if (!(area2 > 1e-12) || !std::isfinite(area2)) continue;  // degenerate: nothing to stand on or see
                 if (dot(n, raw.reference) < 0.0) {

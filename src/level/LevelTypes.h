@@ -8,18 +8,15 @@
 //    (-1 is space 0, -2 is space 1).
 #pragma once
 
+#include "math/Vector.h"
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 namespace vantrell {
-
-struct Vector3 {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
-};
 
 struct Plane {
     float a = 0.0f;
@@ -37,6 +34,28 @@ struct BoundingBox {
     float maxY = 0.0f;
     float maxZ = 0.0f;
 };
+
+// Empty when min > max on some axis (a NaN bound is not empty).
+[[nodiscard]] constexpr bool isEmpty(const BoundingBox& b) {
+    return b.minX > b.maxX || b.minY > b.maxY || b.minZ > b.maxZ;
+}
+// Grows box to hold other; an empty other changes nothing, an empty box becomes other.
+constexpr void mergeWith(BoundingBox& box, const BoundingBox& other) {
+    if (isEmpty(other)) return;
+    if (isEmpty(box)) {
+        box = other;
+        return;
+    }
+    box.minX = std::min(box.minX, other.minX), box.minY = std::min(box.minY, other.minY);
+    box.minZ = std::min(box.minZ, other.minZ), box.maxX = std::max(box.maxX, other.maxX);
+    box.maxY = std::max(box.maxY, other.maxY), box.maxZ = std::max(box.maxZ, other.maxZ);
+}
+// Grows box to hold the point p.
+constexpr void mergeWith(BoundingBox& box, const Vector3& p) { mergeWith(box, BoundingBox{p.x, p.y, p.z, p.x, p.y, p.z}); }
+// Whether p lies in box, its faces included.
+[[nodiscard]] constexpr bool contains(const BoundingBox& b, const Vector3& p) {
+    return p.x >= b.minX && p.x <= b.maxX && p.y >= b.minY && p.y <= b.maxY && p.z >= b.minZ && p.z <= b.maxZ;
+}
 
 struct Triangle {
     std::array<std::int32_t, 3> vertexIndex{-1, -1, -1};  // corners 0, 1, 2

@@ -5,7 +5,7 @@
 //  - GlRenderer: creation, vertex buffer, projection, frame, overlay, read-back
 #include "play/GlRenderer.h"
 
-#include "camera/VectorMath.h"
+#include "math/Matrix.h"
 #include "play/Walkthrough.h"
 
 #include <epoxy/gl.h>

@@ -1,6 +1,6 @@
 #include "visibility/ContactQuery.h"
 
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 
 #include <algorithm>
 #include <span>

@@ -1,6 +1,6 @@
 #include "visibility/ViewFrustum.h"
 
-#include "camera/VectorMath.h"
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {

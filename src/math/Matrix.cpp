@@ -1,19 +1,8 @@
-#include "camera/VectorMath.h"
+#include "math/Matrix.h"
+
+#include <cmath>
 
 namespace vantrell {
-
-Vector3 rotateAboutAxis(const Vector3& v, const Vector3& axis, float angle) {
-    const Vector3 a = normalized(axis);
-    const float c = std::cos(angle);
-    const float s = std::sin(angle);
-    return v * c + cross(a, v) * s + a * (dot(a, v) * (1.0f - c));
-}
-
-Vector3 rotateAboutY(const Vector3& v, float angle) {
-    const float c = std::cos(angle);
-    const float s = std::sin(angle);
-    return {v.x * c + v.z * s, v.y, -v.x * s + v.z * c};
-}
 
 Matrix4 lookAtLH(const Vector3& eye, const Vector3& target, const Vector3& up) {
     const Vector3 z = normalized(target - eye);
