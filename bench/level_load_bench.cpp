@@ -74,13 +74,9 @@ void generate(const Sizes& n, LevelGeometry& g, SpacePartition& p) {
         for (std::size_t k = 0; k < perSpace; ++k) space.triangleIndices.push_back(static_cast<std::int32_t>(s * perSpace + k));
         p.addSpace(space);
     }
-    const std::size_t rowBytes = (n.spaces + 7) / 8;
-    AdjacencyMatrix matrix(n.spaces, AdjacencyRow(rowBytes, 0));
+    AdjacencyMatrix matrix = AdjacencyMatrix::forSpaces(n.spaces);
     for (std::size_t s = 0; s < n.spaces; ++s) {
-        for (int k = 0; k < 6; ++k) {
-            const std::size_t other = next() % n.spaces;
-            matrix[s][other / 8] |= static_cast<std::uint8_t>(1u << (other % 8));
-        }
+        for (int k = 0; k < 6; ++k) matrix.set(s, next() % n.spaces);
     }
     p.setAdjacency(std::move(matrix));
 }

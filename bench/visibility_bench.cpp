@@ -129,13 +129,9 @@ std::unique_ptr<Maze> makeMaze(int width, int depth) {
         }
     }
 
-    AdjacencyMatrix rows(static_cast<std::size_t>(count));
+    AdjacencyMatrix rows = AdjacencyMatrix::forSpaces(static_cast<std::size_t>(count));
     for (int c = 0; c < count; ++c) {
-        const std::vector<int>& o = open[static_cast<std::size_t>(c)];
-        if (o.empty()) continue;
-        AdjacencyRow& row = rows[static_cast<std::size_t>(c)];
-        row.assign(static_cast<std::size_t>(*std::max_element(o.begin(), o.end())) / 8 + 1, 0);
-        for (const int n : o) row[static_cast<std::size_t>(n) / 8] |= static_cast<std::uint8_t>(1u << (n % 8));
+        for (const int n : open[static_cast<std::size_t>(c)]) rows.set(static_cast<std::size_t>(c), static_cast<std::size_t>(n));
     }
     m->partition.setAdjacency(std::move(rows));
 

@@ -19,11 +19,9 @@ struct TestLevel {
 
 // One row per space, each (spaceCount + 7) / 8 bytes wide, with the listed neighbours set.
 inline AdjacencyMatrix adjacencyFromLists(std::size_t spaceCount, const std::vector<std::vector<int>>& neighbours) {
-    AdjacencyMatrix rows(spaceCount, AdjacencyRow((spaceCount + 7) / 8, 0));
+    AdjacencyMatrix rows = AdjacencyMatrix::forSpaces(spaceCount);
     for (std::size_t s = 0; s < neighbours.size() && s < spaceCount; ++s) {
-        for (const int n : neighbours[s]) {
-            rows[s][static_cast<std::size_t>(n) / 8] |= static_cast<std::uint8_t>(1u << (static_cast<unsigned>(n) % 8));
-        }
+        for (const int n : neighbours[s]) rows.set(s, static_cast<std::size_t>(n));
     }
     return rows;
 }

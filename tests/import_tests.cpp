@@ -59,9 +59,7 @@ Vector3 faceCross(const LevelGeometry& g, const Triangle& t) {
 }
 
 bool neighbours(const SpacePartition& p, int a, int b) {
-    const AdjacencyRow& row = p.adjacency[static_cast<std::size_t>(a)];
-    const auto byte = static_cast<std::size_t>(b) / 8;
-    return byte < row.size() && (row[byte] & (1u << (b % 8))) != 0;
+    return p.adjacency.test(static_cast<std::size_t>(a), static_cast<std::size_t>(b));
 }
 
 // Every triangle: corners ordered along its plane's unit normal, the plane through its corners.
@@ -106,10 +104,10 @@ TEST(IbspImport, BoxRoomImportsAsValidLevel) {
 TEST(IbspImport, AdjacencyLinksOpenLeavesOnlyAndIsSymmetric) {
     const Imported r = importLevelOf(ibsptest::boxRoom());
     ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.partition.adjacency.size(), 3u);
+    ASSERT_EQ(r.partition.adjacency.rowCount(), 3u);
     EXPECT_TRUE(neighbours(r.partition, 1, 2));
     EXPECT_TRUE(neighbours(r.partition, 2, 1));
-    for (std::uint8_t byte : r.partition.adjacency[0]) EXPECT_EQ(byte, 0);  // opaque: empty row
+    for (std::uint8_t byte : r.partition.adjacency.row(0)) EXPECT_EQ(byte, 0);  // opaque: empty row
     EXPECT_FALSE(neighbours(r.partition, 1, 0));
     EXPECT_FALSE(neighbours(r.partition, 2, 0));
     EXPECT_EQ(r.report.neighbourLinks, 1u);

@@ -223,15 +223,15 @@ TEST_F(LevelFileTest, RowsWithoutBytesGiveEmptyRows) {
         return b.u32(rows).u32(0).data;
     };
     ASSERT_EQ(parse(withRows(3)), parseLoaded);
-    ASSERT_EQ(partition.adjacency.size(), 3u);
-    for (const AdjacencyRow& row : partition.adjacency) EXPECT_TRUE(row.empty());
+    ASSERT_EQ(partition.adjacency.rowCount(), 3u);
+    EXPECT_EQ(partition.adjacency.rowBytes(), 0u);
     std::vector<std::int32_t> list;
     partition.neighbours(2, list);
     EXPECT_TRUE(list.empty());
 
     // Rows that no file byte backs: up to 4096 beyond the spaces are accepted, more are not.
     EXPECT_EQ(parse(withRows(4096)), parseLoaded);
-    EXPECT_EQ(partition.adjacency.size(), 4096u);
+    EXPECT_EQ(partition.adjacency.rowCount(), 4096u);
     EXPECT_EQ(parse(withRows(4097)), parseEndedEarly);
     EXPECT_TRUE(partition.adjacency.empty());
     testing::resetLargestAllocation();
@@ -252,8 +252,8 @@ TEST_F(LevelFileTest, RowsFarBeyondTheSpacesAreRefused) {
         return b.data;
     };
     ASSERT_EQ(parse(withRows(4098)), parseLoaded);
-    EXPECT_EQ(partition.adjacency.size(), 4098u);
-    EXPECT_EQ(partition.adjacency.back(), AdjacencyRow{0x01});
+    EXPECT_EQ(partition.adjacency.rowCount(), 4098u);
+    EXPECT_TRUE(partition.adjacency.test(4097, 0) && partition.adjacency.rowBytes() == 1);
     EXPECT_EQ(parse(withRows(4099)), parseEndedEarly);
     EXPECT_TRUE(partition.adjacency.empty());
     EXPECT_EQ(partition.spaces.size(), 2u);
@@ -668,23 +668,24 @@ TEST(LevelValidation, GeometryIndicesOutOfRange) {
 
 TEST(LevelValidation, AdjacencyProblems) {
     OneNodeLevel level = validOneNodeLevel();
-    level.p.adjacency.pop_back();
+    level.p.setAdjacency(AdjacencyMatrix{{0x02}});
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"the adjacency has 1 row, but the level has 2 spaces"});
 
     level = validOneNodeLevel();
-    level.p.adjacency[1] = {0x04};  // space 2 of 2
+    level.p.adjacency.row(1)[0] = 0x04;  // space 2 of 2
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"adjacency row 1 names space 2, but the level has 2 spaces"});
 
     level = validOneNodeLevel();
-    level.p.adjacency[0] = {0x02, 0x00, 0x10};  // space 20 of 2, in a later byte
+    level.p.setAdjacency(AdjacencyMatrix{{0x02, 0x00, 0x10}, {0x01}});  // space 20 of 2, in a later byte
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"adjacency row 0 names space 20, but the level has 2 spaces"});
 
     // Nine spaces: bit 0 of byte 1 is space 8, which exists; bit 1 is space 9, which does not.
     level = validOneNodeLevel();
     for (int i = 0; i < 7; ++i) level.p.addSpace({});
-    level.p.setAdjacency(AdjacencyMatrix(9, AdjacencyRow{0xFF, 0x01}));
+    level.p.setAdjacency(AdjacencyMatrix(9, 2));
+    for (std::size_t s = 0; s < 9; ++s) level.p.adjacency.row(s)[0] = 0xFF, level.p.adjacency.row(s)[1] = 0x01;
     EXPECT_TRUE(problemsOf(level).empty());
-    level.p.adjacency[8][1] = 0x03;
+    level.p.adjacency.row(8)[1] = 0x03;
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"adjacency row 8 names space 9, but the level has 9 spaces"});
 }
 

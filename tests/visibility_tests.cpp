@@ -257,7 +257,7 @@ TEST(VisibleSpaces, LevelsBreakingTheLimitsReadNothingOutside) {
     TestLevel rows;
     for (int i = 0; i < 3; ++i) addBoxSpace(rows, ahead);
     addSingleLeafRoot(rows, 0);
-    rows.partition.setAdjacency({AdjacencyRow{0xFE, 0xFF}, AdjacencyRow{0x04}});
+    rows.partition.setAdjacency(AdjacencyMatrix{{0xFE, 0xFF}, {0x04}});
     EXPECT_EQ(search(rows), (List{0, 1, 2}));
     VisibleSpaceSearch built(rows.partition);
     EXPECT_EQ(std::vector<std::uint32_t>(built.neighboursOf(0).begin(), built.neighboursOf(0).end()),
@@ -297,13 +297,10 @@ TEST(VisibleSpaces, LongChainNeedsNoDeepCallStack) {
     // one call frame per space would need several times that.
     constexpr int count = 20000;
     TestLevel level;
-    AdjacencyMatrix matrix(count);
+    AdjacencyMatrix matrix = AdjacencyMatrix::forSpaces(count);
     for (int i = 0; i < count; ++i) {
         addBoxSpace(level, ahead);
-        if (i + 1 == count) continue;
-        AdjacencyRow& row = matrix[static_cast<std::size_t>(i)];
-        row.assign(static_cast<std::size_t>(i + 1) / 8 + 1, 0);
-        row[static_cast<std::size_t>(i + 1) / 8] = static_cast<std::uint8_t>(1u << ((i + 1) % 8));
+        if (i + 1 < count) matrix.set(static_cast<std::size_t>(i), static_cast<std::size_t>(i + 1));
     }
     addSingleLeafRoot(level, 0);
     level.partition.setAdjacency(std::move(matrix));

@@ -229,17 +229,8 @@ BoundingBox LevelBuilder::nodeBounds(std::int32_t child) const {
 }
 
 void LevelBuilder::finish() {
-    const std::size_t count = partition.spaces.size();
-    const std::size_t rowBytes = (count + 7) / 8;
-    vantrell::AdjacencyMatrix matrix(count, vantrell::AdjacencyRow(rowBytes, 0));
-    auto set = [&](std::int32_t s, std::int32_t t) {
-        matrix[static_cast<std::size_t>(s)][static_cast<std::size_t>(t) / 8] |=
-            static_cast<std::uint8_t>(1u << (static_cast<unsigned>(t) % 8));
-    };
-    for (const auto& [s, t] : links) {
-        set(s, t);
-        set(t, s);
-    }
+    vantrell::AdjacencyMatrix matrix = vantrell::AdjacencyMatrix::forSpaces(partition.spaces.size());
+    for (const auto& [s, t] : links) matrix.link(static_cast<std::size_t>(s), static_cast<std::size_t>(t));
     partition.setAdjacency(std::move(matrix));
     for (std::size_t i = 0; i < partition.nodes.size(); ++i) {
         partition.nodes[i].bounds = nodeBounds(static_cast<std::int32_t>(i));

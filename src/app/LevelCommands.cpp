@@ -33,8 +33,8 @@ int runInfo(const std::string& path, bool json) {
             {"nodes", p.nodes.size()},
             {"spaces", p.spaces.size()},
             {"triangleEntries", s.triangleEntries},
-            {"adjacencyRows", p.adjacency.size()},
-            {"adjacencyRowBytes", p.adjacency.empty() ? 0 : s.rowBytes},
+            {"adjacencyRows", p.adjacency.rowCount()},
+            {"adjacencyRowBytes", s.rowBytes},
             {"neighbourLinks", s.neighbourLinks},
             {"valid", level.valid()},
             {"problems", level.problems},
@@ -47,7 +47,7 @@ int runInfo(const std::string& path, bool json) {
               << g.planes.size() << ", triangles " << g.triangles.size() << '\n'
               << "  nodes " << p.nodes.size() << ", spaces " << p.spaces.size() << ", triangle entries "
               << s.triangleEntries << '\n'
-              << "  adjacency " << p.adjacency.size() << " rows of " << (p.adjacency.empty() ? 0 : s.rowBytes)
+              << "  adjacency " << p.adjacency.rowCount() << " rows of " << s.rowBytes
               << " bytes, " << s.neighbourLinks << " neighbour links\n";
     if (s.haveBounds) {
         const BoundingBox& b = s.bounds;

@@ -1,7 +1,5 @@
 #include "app/LevelSummary.h"
 
-#include <algorithm>
-#include <bit>
 
 namespace vantrell {
 
@@ -10,20 +8,14 @@ LevelSummary summariseLevel(const LoadedLevel& level) {
     for (const Space& space : level.partition.spaces) {
         s.triangleEntries += space.triangleIndices.size();
         const BoundingBox& b = space.bounds;
+        // Only boxes with min <= max on every axis count (a NaN bound does not).
         if (!(b.minX <= b.maxX && b.minY <= b.maxY && b.minZ <= b.maxZ)) continue;
-        if (!s.haveBounds) {
-            s.bounds = b;
-            s.haveBounds = true;
-            continue;
-        }
-        s.bounds.minX = std::min(s.bounds.minX, b.minX), s.bounds.maxX = std::max(s.bounds.maxX, b.maxX);
-        s.bounds.minY = std::min(s.bounds.minY, b.minY), s.bounds.maxY = std::max(s.bounds.maxY, b.maxY);
-        s.bounds.minZ = std::min(s.bounds.minZ, b.minZ), s.bounds.maxZ = std::max(s.bounds.maxZ, b.maxZ);
+        mergeWith(s.bounds, b);
+        s.haveBounds = true;
     }
-    for (const AdjacencyRow& row : level.partition.adjacency) {
-        s.rowBytes = std::max(s.rowBytes, row.size());
-        for (const std::uint8_t byte : row) s.neighbourLinks += static_cast<unsigned>(std::popcount(byte));
-    }
+    const AdjacencyMatrix& adjacency = level.partition.adjacency;
+    s.rowBytes = adjacency.empty() ? 0 : adjacency.rowBytes();
+    s.neighbourLinks = adjacency.setBitCount();
     return s;
 }
 

@@ -11,7 +11,7 @@ namespace vantrell {
 struct LevelSummary {
     std::uint64_t triangleEntries = 0;  // sum of all spaces' triangle-index counts
     std::uint64_t neighbourLinks = 0;   // set adjacency bits
-    std::size_t rowBytes = 0;           // length of the longest adjacency row
+    std::size_t rowBytes = 0;           // length of the adjacency rows (0 without rows)
     bool haveBounds = false;
     BoundingBox bounds;  // union of the spaces' boxes that are not empty
 };

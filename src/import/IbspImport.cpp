@@ -792,10 +792,7 @@ private:
     bool buildAdjacency() {
         const std::size_t spaceCount = file.leaves.size();
         if (spaceCount > maxSpaces) return fail("too many leafs");  // checked in run(); keeps the size known here
-        const std::size_t rowBytes = (spaceCount + 7) / 8;
-        AdjacencyMatrix matrix;
-        matrix.reserve(spaceCount);
-        for (std::size_t i = 0; i < spaceCount; ++i) matrix.emplace_back(rowBytes, std::uint8_t{0});
+        AdjacencyMatrix matrix = AdjacencyMatrix::forSpaces(spaceCount);
         const PortalTree tree = portalTreeOf(file);
         PortalResult result;
         std::string portalError;
@@ -811,9 +808,8 @@ private:
             }
             const auto ua = static_cast<std::size_t>(a);
             const auto ub = static_cast<std::size_t>(b);
-            if ((matrix[ua][ub >> 3] & (1u << (ub & 7))) == 0) ++report.neighbourLinks;
-            matrix[ua][ub >> 3] = static_cast<std::uint8_t>(matrix[ua][ub >> 3] | (1u << (ub & 7)));
-            matrix[ub][ua >> 3] = static_cast<std::uint8_t>(matrix[ub][ua >> 3] | (1u << (ua & 7)));
+            if (!matrix.test(ua, ub)) ++report.neighbourLinks;
+            matrix.link(ua, ub);
         }
         partition.setAdjacency(std::move(matrix));
         return true;

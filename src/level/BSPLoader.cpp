@@ -229,9 +229,9 @@ ParseResult BSPLoader::parse() {
         const std::uint32_t rowBytes = in.u32();
         if (!in.covers(std::uint64_t{rows} * rowBytes)) throw EndOfFileException();
         if (rows > p.spaces.size() + spareRows) throw EndOfFileException();
-        AdjacencyMatrix matrix(rows);
-        for (AdjacencyRow& row : matrix) in.list(row, rowBytes);
-        p.setAdjacency(std::move(matrix));
+        std::vector<std::uint8_t> bytes;
+        in.list(bytes, std::uint64_t{rows} * rowBytes);
+        p.setAdjacency(AdjacencyMatrix(rows, rowBytes, std::move(bytes)));
         return parseLoaded;
     } catch (const EndOfFileException&) {
         return parseEndedEarly;

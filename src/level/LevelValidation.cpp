@@ -125,11 +125,11 @@ void checkSpaces(const LevelGeometry& g, const SpacePartition& p, ProblemList& o
 }
 
 void checkAdjacency(const SpacePartition& p, ProblemList& out) {
-    if (p.adjacency.size() != p.spaces.size())
-        out.add("the adjacency has " + count(p.adjacency.size(), "row", "rows") + ", but the level has " +
+    if (p.adjacency.rowCount() != p.spaces.size())
+        out.add("the adjacency has " + count(p.adjacency.rowCount(), "row", "rows") + ", but the level has " +
                 count(p.spaces.size(), "space", "spaces"));
-    for (std::size_t s = 0; s < p.adjacency.size(); ++s) {
-        const AdjacencyRow& row = p.adjacency[s];
+    for (std::size_t s = 0; s < p.adjacency.rowCount(); ++s) {
+        const std::span<const std::uint8_t> row = p.adjacency.row(s);
         // Only the bytes at or past the last space can hold a bit that names no space.
         for (std::size_t i = p.spaces.size() / 8; i < row.size(); ++i) {
             for (unsigned j = 0; j < 8; ++j) {

@@ -63,12 +63,11 @@ bool writeLevel(std::ostream& out, const LevelGeometry& g, const SpacePartition&
         w.count(s.triangleIndices.size());
         for (std::int32_t t : s.triangleIndices) w.i32(t);
     }
-    const std::size_t rowBytes = p.adjacency.empty() ? 0 : p.adjacency.front().size();
-    w.count(p.adjacency.size());
-    w.count(rowBytes);
-    for (const AdjacencyRow& row : p.adjacency) {
-        // Rows of one file share one length; a shorter row is padded with zero bytes.
-        for (std::size_t i = 0; i < rowBytes; ++i) w.u8(i < row.size() ? row[i] : 0);
+    w.count(p.adjacency.rowCount());
+    w.count(p.adjacency.rowBytes());
+    for (std::size_t s = 0; s < p.adjacency.rowCount(); ++s) {
+        const std::span<const std::uint8_t> row = p.adjacency.row(s);
+        out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
     }
     out.flush();
     return static_cast<bool>(out);

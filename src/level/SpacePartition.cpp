@@ -5,14 +5,8 @@
 namespace vantrell {
 
 void SpacePartition::neighbours(std::int32_t s, std::vector<std::int32_t>& list) const {
-    const AdjacencyRow& row = adjacency[static_cast<std::size_t>(s)];
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const unsigned byte = row[i];
-        if (byte == 0) continue;
-        for (unsigned j = 0; j < 8; ++j) {
-            if (byte & (1u << j)) list.push_back(static_cast<std::int32_t>(8 * i + j));
-        }
-    }
+    adjacency.forEachNeighbour(static_cast<std::size_t>(s),
+                               [&list](std::size_t t) { list.push_back(static_cast<std::int32_t>(t)); });
 }
 
 std::int32_t SpacePartition::addNode(const BspNode& node) {

@@ -2,6 +2,7 @@
 // leaves, and the adjacency bit matrix (row s, byte i, bit j set: space 8i + j neighbours s).
 #pragma once
 
+#include "level/AdjacencyMatrix.h"
 #include "level/LevelTypes.h"
 
 #include <cstdint>
@@ -10,9 +11,6 @@
 namespace vantrell {
 
 struct LevelGeometry;
-
-using AdjacencyRow = std::vector<std::uint8_t>;
-using AdjacencyMatrix = std::vector<AdjacencyRow>;
 
 struct SpacePartition {
     std::vector<BspNode> nodes;

@@ -6,7 +6,7 @@ namespace vantrell {
 
 void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
     const std::size_t spaceCount = partition.spaces.size();
-    rowCount = partition.adjacency.size();
+    rowCount = partition.adjacency.rowCount();
     firstNeighbour.assign(spaceCount + 1, 0);
     neighbourList.clear();
     // Only bytes that can name an existing space are read.
@@ -14,16 +14,12 @@ void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
     for (std::size_t s = 0; s < spaceCount; ++s) {
         firstNeighbour[s] = neighbourList.size();
         if (s >= rowCount) continue;
-        const AdjacencyRow& row = partition.adjacency[s];
-        const std::size_t bytes = std::min(row.size(), usefulBytes);
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const unsigned byte = row[i];
-            if (byte == 0) continue;
-            for (unsigned j = 0; j < 8; ++j) {
-                const std::size_t named = 8 * i + j;
-                if ((byte & (1u << j)) && named < spaceCount) neighbourList.push_back(static_cast<std::uint32_t>(named));
-            }
-        }
+        partition.adjacency.forEachNeighbour(
+            s,
+            [&](std::size_t named) {
+                if (named < spaceCount) neighbourList.push_back(static_cast<std::uint32_t>(named));
+            },
+            usefulBytes);
     }
     firstNeighbour[spaceCount] = neighbourList.size();
     neighbourList.shrink_to_fit();
@@ -34,7 +30,7 @@ void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
 }
 
 bool VisibleSpaceSearch::builtFor(const SpacePartition& partition) const {
-    return firstNeighbour.size() == partition.spaces.size() + 1 && rowCount == partition.adjacency.size();
+    return firstNeighbour.size() == partition.spaces.size() + 1 && rowCount == partition.adjacency.rowCount();
 }
 
 std::span<const std::uint32_t> VisibleSpaceSearch::neighboursOf(std::uint32_t s) const {
