@@ -27,7 +27,12 @@ struct LoadedLevel {
 
 // Writes the level in the file format the loader reads. Returns false on a write error.
 bool writeLevel(std::ostream& out, const LevelGeometry& levelGeometry, const SpacePartition& spacePartition);
-bool writeLevelFile(const std::string& path, const LevelGeometry& levelGeometry,
-                    const SpacePartition& spacePartition);
+// Writes the level file at path complete or not at all (see io/OutputFile.h); false with the
+// reason in error.
+[[nodiscard]] bool writeLevelFile(const std::string& path, const LevelGeometry& levelGeometry,
+                                  const SpacePartition& spacePartition, std::string& error);
+// The same, for callers that need no reason.
+[[nodiscard]] bool writeLevelFile(const std::string& path, const LevelGeometry& levelGeometry,
+                                  const SpacePartition& spacePartition);
 
 }  // namespace vantrell

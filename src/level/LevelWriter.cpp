@@ -1,5 +1,7 @@
 #include "level/LevelFile.h"
 
+#include "io/OutputFile.h"
+
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -73,10 +75,14 @@ bool writeLevel(std::ostream& out, const LevelGeometry& g, const SpacePartition&
     return static_cast<bool>(out);
 }
 
+bool writeLevelFile(const std::string& path, const LevelGeometry& g, const SpacePartition& p, std::string& error) {
+    return writeFileAtomically(
+        path, [&](std::ostream& out) { return writeLevel(out, g, p); }, error);
+}
+
 bool writeLevelFile(const std::string& path, const LevelGeometry& g, const SpacePartition& p) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    return writeLevel(out, g, p) && static_cast<bool>(out.flush());
+    std::string error;
+    return writeLevelFile(path, g, p, error);
 }
 
 }  // namespace vantrell
