@@ -1,6 +1,6 @@
 // The visible-space search on generated maze levels of 1,000, 10,000 and 100,000 spaces:
 // the walk-through's search against a plain search kept here as the reference, which
-// follows the original design step by step (a fresh visited bit vector per search, a fresh
+// does every step the simple way (a fresh visited bit vector per search, a fresh
 // neighbour list read out of the adjacency bits for every expanded space, and the five view
 // planes derived anew for every box). Both must produce the identical list; the benchmark
 // refuses to time them otherwise. Compare the two times per size for the speed-up.

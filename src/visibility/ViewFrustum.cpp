@@ -15,8 +15,8 @@ Plane planeThrough(const Vector3& normal, const Vector3& point) {
 
 ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Vector3& up, const Vector3& right,
                             float fieldOfView, float aspectRatio) {
-    // The two horizontal half-angles are formed separately, as phi * alpha * 0.5 and
-    // phi * alpha * -0.5, so that both sides round exactly as the original viewer's did.
+    // The horizontal half-angles: phi * alpha * 0.5 to the right of the view direction and
+    // phi * alpha * -0.5 to the left of it.
     const float halfWidth = fieldOfView * aspectRatio * 0.5f;
     const float negativeHalfWidth = fieldOfView * aspectRatio * -0.5f;
     const float halfHeight = fieldOfView * 0.5f;
