@@ -23,7 +23,7 @@ bash scripts/check-openarena.sh build/release/src/app/vantrell build/release/ope
 
 echo "== core-only build and tests (no SDL, GL or GTK)"
 cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF \
-  -DVANTRELL_BENCH=OFF
+  -DVANTRELL_COMPILE=OFF -DVANTRELL_BENCH=OFF
 cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
 

@@ -48,7 +48,9 @@ TEST_F(CommandTest, InfoJsonOnAValidLevel) {
     EXPECT_EQ(j["neighbourLinks"], 2);
     EXPECT_EQ(j["valid"], true);
     EXPECT_EQ(j["problems"], nlohmann::json::array());
-    EXPECT_EQ(j.size(), 14u);
+    EXPECT_EQ(j["walkable"], true);
+    EXPECT_EQ(j["walkableCheck"]["offences"], 0);
+    EXPECT_EQ(j.size(), 16u);
 }
 
 TEST_F(CommandTest, InfoJsonOnBrokenFilesGivesTheResultAsStatus) {
@@ -98,6 +100,47 @@ TEST_F(CommandTest, InfoReadableSummary) {
     EXPECT_NE(r.out.find("BSP file successfully loaded!"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("bounds of all spaces (0, -1, 0) to (1, 1, 1)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("valid: yes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("walkable: yes"), std::string::npos) << r.out;
+}
+
+// The worked example with its triangle on a plane of its own that faces down, away from the
+// space that lists it: valid, but not walkable.
+std::string triangleFacingAwayFromItsSpace() {
+    Bytes b;
+    b.header();
+    b.u32(3).floats({0, 0, 0}).floats({1, 0, 0}).floats({0, 0, 1});
+    b.u32(1).floats({0, 1, 0});
+    b.u32(2).floats({0, 1, 0, 0}).floats({0, -1, 0, 0});
+    b.u32(1).i32(0).i32(1).i32(2).i32(0).i32(0).i32(0).i32(1);
+    b.u32(1).i32(0).i32(-1).i32(-2).floats({0, -1, 0, 1, 1, 1});
+    b.u32(2);
+    b.floats({0, 0, 0, 1, 1, 1}).u32(1).i32(0);
+    b.floats({0, -1, 0, 1, 0, 1}).u32(0);
+    b.u32(2).u32(1).u8(0x02).u8(0x01);
+    return b.data;
+}
+
+TEST_F(CommandTest, InfoReportsWalkableApartFromValid) {
+    const std::string path = write(triangleFacingAwayFromItsSpace(), "away.bsp");
+    const CommandRun r = run({"info", path});
+    EXPECT_EQ(r.status, 0) << "an unwalkable level is still valid";
+    EXPECT_NE(r.out.find("valid: yes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  walkable: no, 1 offending (space, triangle) pair:\n"
+                         "    space 0, triangle 0: part of the space lies 1 behind the triangle's plane\n"),
+              std::string::npos)
+        << r.out;
+    const nlohmann::json j = infoJson(path, 0);
+    EXPECT_EQ(j["walkable"], false);
+    EXPECT_EQ(j["walkableCheck"]["offences"], 1);
+    EXPECT_EQ(j["walkableCheck"]["examples"][0]["space"], 0);
+    EXPECT_EQ(j["walkableCheck"]["examples"][0]["triangle"], 0);
+
+    // Not checked at all when the level is not valid.
+    std::string invalid = workedExample();
+    invalid.replace(120, 4, std::string("\x05\0\0\0", 4));
+    const nlohmann::json bad = infoJson(write(invalid, "invalid.bsp"), 4);
+    EXPECT_TRUE(bad["walkable"].is_null());
+    EXPECT_FALSE(bad.contains("walkableCheck"));
 }
 
 TEST_F(CommandTest, LocateWalksTheTree) {

@@ -2,6 +2,7 @@
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/LevelSummary.h"
+#include "level/WalkableCheck.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -9,12 +10,43 @@
 #include <algorithm>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 namespace vantrell {
 namespace {
 
+nlohmann::json walkableJson(const WalkableReport& report) {
+    nlohmann::json examples = nlohmann::json::array();
+    for (const WalkableOffence& o : report.examples)
+        examples.push_back({{"space", o.space}, {"triangle", o.triangle}, {"problem", o.problem}});
+    nlohmann::json out = {{"checked", report.checked}, {"offences", report.offences}, {"examples", examples}};
+    if (!report.checked) out["why"] = report.why;
+    return out;
+}
+
+void printWalkable(const WalkableReport& report) {
+    if (!report.checked) {
+        std::cout << "  walkable: not checked (" << report.why << ")\n";
+        return;
+    }
+    if (report.offences == 0) {
+        std::cout << "  walkable: yes\n";
+        return;
+    }
+    std::cout << "  walkable: no, " << report.offences << " offending (space, triangle) pair"
+              << (report.offences == 1 ? "" : "s") << ":\n";
+    for (const WalkableOffence& o : report.examples)
+        std::cout << "    space " << o.space << ", triangle " << o.triangle << ": " << o.problem << '\n';
+    if (report.offences > report.examples.size())
+        std::cout << "    ... and " << report.offences - report.examples.size() << " more\n";
+}
+
 int runInfo(const std::string& path, bool json) {
     const LoadedLevel level = loadLevelFile(path);
+    // Only a valid level may be indexed; the walkable check is a report of its own, which
+    // does not change the exit status.
+    const std::optional<WalkableReport> walkable =
+        level.valid() ? std::optional<WalkableReport>(checkWalkable(level.geometry, level.partition)) : std::nullopt;
     if (!level.openError.empty()) std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
     const LevelSummary s = summariseLevel(level);
     const LevelGeometry& g = level.geometry;
@@ -38,7 +70,9 @@ int runInfo(const std::string& path, bool json) {
             {"neighbourLinks", s.neighbourLinks},
             {"valid", level.valid()},
             {"problems", level.problems},
+            {"walkable", walkable ? nlohmann::json(walkable->walkable()) : nlohmann::json(nullptr)},
         };
+        if (walkable) out["walkableCheck"] = walkableJson(*walkable);
         std::cout << out.dump(2) << '\n';
         return status;
     }
@@ -58,6 +92,7 @@ int runInfo(const std::string& path, bool json) {
     if (level.result == parseLoaded) {
         if (level.problems.empty()) {
             std::cout << "  valid: yes\n";
+            if (walkable) printWalkable(*walkable);
         } else {
             std::cout << "  valid: no, " << level.problems.size() << " problem"
                       << (level.problems.size() == 1 ? "" : "s") << ":\n";

@@ -8,7 +8,7 @@
 #include "import/PakArchive.h"
 #include "level/LevelValidation.h"
 
-#include "import/Portals.h"
+#include "compile/Portals.h"
 
 #include <algorithm>
 #include <array>
