@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -50,6 +51,9 @@ public:
         // A small file needs no full block.
         buffer.resize(sizeKnown ? static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, blockSize)) : blockSize);
     }
+
+    // Where the file ends: its size, or for a stream of unknown size the bytes it delivered.
+    [[nodiscard]] std::uint64_t endOffset() const { return sizeKnown ? fileSize : consumed; }
 
     // False when the remaining bytes certainly do not hold count more bytes.
     [[nodiscard]] bool covers(std::uint64_t count) const { return !sizeKnown || count <= remaining(); }
@@ -160,33 +164,43 @@ BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartitio
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         input.setstate(std::ios::failbit);
+        found.openError = "is a directory";
         return;
     }
+    errno = 0;
     input.open(path, std::ios::in | std::ios::binary);
+    if (!input.is_open()) found.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
 }
 
 ParseResult BSPLoader::parse() {
     // A file that cannot be opened delivers no bytes and reports no end of file: its
     // (absent) magic does not match.
     if (!input.is_open()) return parseNotALevelFile;
+    BlockReader in(input);
+    LevelSection section = LevelSection::header;
     try {
-        BlockReader in(input);
-        char magic[3];
-        in.read(magic, 3);
-        if (std::memcmp(magic, "BSP", 3) != 0) return parseNotALevelFile;
-        if (in.u8() != levelVersion) return parseWrongVersion;
+        for (std::uint8_t& byte : found.magic) {
+            byte = in.u8();
+            ++found.magicBytes;
+        }
+        if (std::memcmp(found.magic.data(), "BSP", 3) != 0) return parseNotALevelFile;
+        found.version = in.u8();
+        if (found.version != levelVersion) return parseWrongVersion;
 
         LevelGeometry& g = *levelGeometry;
         SpacePartition& p = *spacePartition;
 
+        section = LevelSection::vertexPositions;
         std::uint32_t count = in.u32();
         reserveBacked(g.vertices, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addVertex(in.vector3());
 
+        section = LevelSection::vertexNormals;
         count = in.u32();
         reserveBacked(g.normals, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addNormal(in.vector3());
 
+        section = LevelSection::planes;
         count = in.u32();
         reserveBacked(g.planes, count, in, 16);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -195,6 +209,7 @@ ParseResult BSPLoader::parse() {
             g.addPlane(plane);
         }
 
+        section = LevelSection::triangles;
         count = in.u32();
         reserveBacked(g.triangles, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -205,6 +220,7 @@ ParseResult BSPLoader::parse() {
             g.addTriangle(t);
         }
 
+        section = LevelSection::nodes;
         count = in.u32();
         reserveBacked(p.nodes, count, in, 36);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -214,6 +230,7 @@ ParseResult BSPLoader::parse() {
             p.addNode(node);
         }
 
+        section = LevelSection::spaces;
         count = in.u32();
         reserveBacked(p.spaces, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -225,15 +242,21 @@ ParseResult BSPLoader::parse() {
             p.addSpace(std::move(space));
         }
 
+        section = LevelSection::adjacency;
         const std::uint32_t rows = in.u32();
         const std::uint32_t rowBytes = in.u32();
         if (!in.covers(std::uint64_t{rows} * rowBytes)) throw EndOfFileException();
-        if (rows > p.spaces.size() + spareRows) throw EndOfFileException();
+        if (rows > p.spaces.size() + spareRows) {
+            found.tooManyRows = true;
+            throw EndOfFileException();
+        }
         std::vector<std::uint8_t> bytes;
         in.list(bytes, std::uint64_t{rows} * rowBytes);
         p.setAdjacency(AdjacencyMatrix(rows, rowBytes, std::move(bytes)));
         return parseLoaded;
     } catch (const EndOfFileException&) {
+        found.endOffset = in.endOffset();
+        found.endSection = section;
         return parseEndedEarly;
     }
 }

@@ -4,6 +4,7 @@
 // want one file's level load into fresh containers (see LevelFile.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <fstream>
@@ -25,6 +26,33 @@ inline constexpr ParseResult parseEndedEarly = 3;      // the file ended before 
 // give an empty string.
 [[nodiscard]] const char* parseResultMessage(ParseResult result);
 
+// The part of the file a parse was reading, in file order.
+enum class LevelSection {
+    header,
+    vertexPositions,
+    vertexNormals,
+    planes,
+    triangles,
+    nodes,
+    spaces,
+    adjacency,
+};
+
+// What a parse found besides its result, so that a message can say why a file was refused.
+// Filling it changes nothing that parse() returns or stores.
+struct ParseDetails {
+    std::string openError;                 // why the file could not be opened (the system's reason); empty if it opened
+    std::array<std::uint8_t, 3> magic{};   // the first bytes of the file
+    std::size_t magicBytes = 0;            // how many of them the file holds (0 to 3)
+    int version = -1;                      // the version byte; -1 when the file ended before it
+    // parseEndedEarly: where the file ends (its size in bytes), what was being read there, and
+    // whether the adjacency's row count was refused as far beyond the spaces rather than
+    // running into the end.
+    std::uint64_t endOffset = 0;
+    LevelSection endSection = LevelSection::header;
+    bool tooManyRows = false;
+};
+
 class BSPLoader {
 public:
     class EndOfFileException : public std::exception {
@@ -40,10 +68,14 @@ public:
     // bytes were read; the adjacency is replaced only when its last byte was read.
     [[nodiscard]] ParseResult parse();
 
+    // What the constructor and parse() found; complete once parse() has returned.
+    [[nodiscard]] const ParseDetails& details() const { return found; }
+
 private:
     LevelGeometry* levelGeometry;
     SpacePartition* spacePartition;
     std::ifstream input;
+    ParseDetails found;
 };
 
 }  // namespace vantrell

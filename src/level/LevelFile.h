@@ -16,6 +16,7 @@ struct LoadedLevel {
     SpacePartition partition;
     ParseResult result = parseNotALevelFile;
     std::string openError;               // why the file could not be opened; empty if it could
+    ParseDetails details;                // what the loader found (its openError is the one above)
     std::vector<std::string> problems;   // validation problems; filled only for parseLoaded
 
     // Loaded completely and every invariant holds: safe to index.
