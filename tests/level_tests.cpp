@@ -70,10 +70,12 @@ protected:
         return path.string();
     }
 
+    // Parses bytes from memory into fresh containers.
     ParseResult parse(const std::string& bytes) {
         geometry = LevelGeometry{};
         partition = SpacePartition{};
-        BSPLoader loader(&geometry, &partition, write(bytes));
+        std::istringstream stream(bytes);
+        BSPLoader loader(&geometry, &partition, stream);
         return loader.parse();
     }
 
@@ -122,6 +124,25 @@ TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
     partition.neighbours(1, list);
     EXPECT_EQ(list, (std::vector<std::int32_t>{1, 0}));
     EXPECT_TRUE(validateLevel(geometry, partition).empty());
+}
+
+// Bytes in memory and the same bytes in a file give the same result, details and records.
+TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
+    const std::string full = workedExample();
+    for (std::size_t length = 0; length <= full.size(); ++length) {
+        SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
+        const std::string bytes = full.substr(0, length);
+        const LoadedLevel fromFile = loadLevelFile(write(bytes));
+        const LoadedLevel fromMemory = loadLevelBytes(bytes);
+        ASSERT_EQ(fromMemory.result, fromFile.result);
+        EXPECT_EQ(fromMemory.details.endOffset, fromFile.details.endOffset);
+        EXPECT_EQ(fromMemory.details.endSection, fromFile.details.endSection);
+        EXPECT_EQ(fromMemory.details.version, fromFile.details.version);
+        EXPECT_EQ(fromMemory.geometry.triangleCount(), fromFile.geometry.triangleCount());
+        EXPECT_EQ(fromMemory.partition.spaceCount(), fromFile.partition.spaceCount());
+        EXPECT_EQ(fromMemory.problems, fromFile.problems);
+    }
+    EXPECT_TRUE(loadLevelBytes(full).valid());
 }
 
 // Records are kept only whole, spaces only with all their indices, the adjacency only complete.

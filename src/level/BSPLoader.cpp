@@ -25,7 +25,6 @@
 namespace vantrell {
 namespace {
 
-constexpr std::uint8_t levelVersion = 5;
 constexpr std::size_t blockSize = 1 << 16;
 // Every row costs a few dozen bytes of memory beyond its own bytes (nothing at all in the file
 // when rowBytes is 0), so a small file of many short rows could ask for far more memory than
@@ -39,8 +38,8 @@ constexpr std::size_t unknownSizeStep = 16384;
 // ended or the device failed, throws EndOfFileException.
 class BlockReader {
 public:
-    explicit BlockReader(std::ifstream& input) : input(input) {
-        if (!input.is_open()) return;
+    BlockReader(std::istream& input, bool opened) : input(input), opened(opened) {
+        if (!opened) return;
         input.seekg(0, std::ios::end);
         const std::streamoff end = input.tellg();
         input.seekg(0, std::ios::beg);
@@ -121,14 +120,15 @@ public:
 
 private:
     void refill() {
-        if (!input.is_open() || !input.good()) throw BSPLoader::EndOfFileException();
+        if (!opened || !input.good()) throw BSPLoader::EndOfFileException();
         input.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
         filled = static_cast<std::size_t>(input.gcount());
         position = 0;
         if (filled == 0) throw BSPLoader::EndOfFileException();
     }
 
-    std::ifstream& input;
+    std::istream& input;
+    bool opened;
     std::vector<unsigned char> buffer;
     std::size_t position = 0;
     std::size_t filled = 0;
@@ -158,32 +158,35 @@ const char* parseResultMessage(ParseResult result) {
 }
 
 BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path)
-    : levelGeometry(levelGeometry), spacePartition(spacePartition) {
+    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(&file) {
     // A directory opens as a stream on Linux, and only its reads fail; it is no more a
     // level file than a path that does not open at all.
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
-        input.setstate(std::ios::failbit);
         found.openError = "is a directory";
         return;
     }
     errno = 0;
-    input.open(path, std::ios::in | std::ios::binary);
-    if (!input.is_open()) found.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
+    file.open(path, std::ios::in | std::ios::binary);
+    opened = file.is_open();
+    if (!opened) found.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
 }
+
+BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, std::istream& stream)
+    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(&stream), opened(true) {}
 
 ParseResult BSPLoader::parse() {
     // A file that cannot be opened delivers no bytes and reports no end of file: its
     // (absent) magic does not match.
-    if (!input.is_open()) return parseNotALevelFile;
-    BlockReader in(input);
+    if (!opened) return parseNotALevelFile;
+    BlockReader in(*input, opened);
     LevelSection section = LevelSection::header;
     try {
         for (std::uint8_t& byte : found.magic) {
             byte = in.u8();
             ++found.magicBytes;
         }
-        if (std::memcmp(found.magic.data(), "BSP", 3) != 0) return parseNotALevelFile;
+        if (std::memcmp(found.magic.data(), levelMagic.data(), levelMagic.size()) != 0) return parseNotALevelFile;
         found.version = in.u8();
         if (found.version != levelVersion) return parseWrongVersion;
 

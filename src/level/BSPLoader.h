@@ -8,12 +8,17 @@
 #include <cstdint>
 #include <exception>
 #include <fstream>
+#include <istream>
 #include <string>
 
 namespace vantrell {
 
 struct LevelGeometry;
 struct SpacePartition;
+
+// The file's first bytes and the version byte after them.
+inline constexpr std::array<char, 3> levelMagic{'B', 'S', 'P'};
+inline constexpr std::uint8_t levelVersion = 5;
 
 using ParseResult = std::uint32_t;
 
@@ -63,6 +68,9 @@ public:
     // Opens path in binary mode; a file that cannot be opened leaves the stream failed, and
     // parse() then gives parseNotALevelFile.
     BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path);
+    // Reads from stream instead (bytes in memory, a pipe), from its start; the stream must
+    // outlive the loader.
+    BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, std::istream& stream);
 
     // Reads the whole file. Records are appended in file order, each only once all of its
     // bytes were read; the adjacency is replaced only when its last byte was read.
@@ -74,7 +82,9 @@ public:
 private:
     LevelGeometry* levelGeometry;
     SpacePartition* spacePartition;
-    std::ifstream input;
+    std::ifstream file;
+    std::istream* input;
+    bool opened = false;
     ParseDetails found;
 };
 
