@@ -80,16 +80,26 @@ TEST_F(CommandTest, InfoJsonOnBrokenFilesGivesTheResultAsStatus) {
     EXPECT_EQ(bad["problems"], nlohmann::json::array({"adjacency row 1 names space 2, but the level has 2 spaces"}));
 }
 
-TEST_F(CommandTest, InfoSaysWhyAPathCannotBeOpened) {
-    const CommandRun missing = run({"info", scratch.file("missing.bsp")});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
-    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+TEST_F(CommandTest, InfoSaysWhyAPathCannotBeOpenedOnStandardErrorOnly) {
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json);
+        const std::string missing = scratch.file("missing.bsp");
+        const CommandRun gone = json ? run({"info", missing, "--json"}) : run({"info", missing});
+        EXPECT_EQ(gone.status, 1);
+        EXPECT_EQ(gone.out, "");
+        EXPECT_EQ(gone.err, "vantrell: info: " + missing + " does not exist\n");
 
-    const CommandRun directory = run({"info", scratch.path().string(), "--json"});
-    EXPECT_EQ(directory.status, 1);
-    EXPECT_NE(directory.err.find("is a directory"), std::string::npos) << directory.err;
-    EXPECT_EQ(nlohmann::json::parse(directory.out)["message"], "Not a BSP file!");
+        const std::string folder = scratch.path().string();
+        const CommandRun directory = json ? run({"info", folder, "--json"}) : run({"info", folder});
+        EXPECT_EQ(directory.status, 1);
+        EXPECT_EQ(directory.out, "");
+        EXPECT_EQ(directory.err, "vantrell: info: " + folder + " is a folder\n");
+    }
+    // A file that is read but is no level is still summarised: its result is info's answer.
+    const CommandRun text = run({"info", write("hello", "text.bsp")});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out, scratch.file("text.bsp") + ": Not a BSP file! (result 1)\n");
+    EXPECT_EQ(text.err, "");
 }
 
 TEST_F(CommandTest, InfoReadableSummary) {
@@ -116,19 +126,21 @@ TEST_F(CommandTest, LocateRefusesInvalidLevelsAndPoints) {
     std::string invalid = workedExample();
     invalid.replace(120, 4, std::string("\x05\0\0\0", 4));  // the node's front child becomes node 5 of 1
     const CommandRun bad = run({"locate", write(invalid, "invalid.bsp"), "0,1,0"});
-    EXPECT_EQ(bad.status, 4);
+    EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.out.empty());
     EXPECT_NE(bad.err.find("node 0 names child node 5, but the level has 1 node"), std::string::npos) << bad.err;
 
     const CommandRun cut = run({"locate", write(workedExample().substr(0, 200), "cut.bsp"), "0,1,0"});
-    EXPECT_EQ(cut.status, 3);
+    EXPECT_EQ(cut.status, 1);
     EXPECT_TRUE(cut.out.empty());
+    EXPECT_NE(cut.err.find("vantrell: locate: "), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("Corrupted BSP file!"), std::string::npos) << cut.err;
 
     const std::string path = write(workedExample(), "worked.bsp");
     for (const std::string point : {"1,2", "nan,0,0", "0,inf,0", "1,2,3,4", "1,,3", "x,0,0", "1e40,0,0"}) {
         SCOPED_TRACE(point);
         const CommandRun r = run({"locate", path, point});
-        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_FALSE(r.err.empty());
     }

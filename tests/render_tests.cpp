@@ -344,7 +344,8 @@ TEST(RenderCommand, WritesOneFrameOfTheRequestedSize) {
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string() +
                                        " --size 64x48 --eye 0,1,0 --forward 1,0,0 --settle 5",
                                    output);
-    if (status == 5) GTEST_SKIP() << "no headless OpenGL here: " << output;
+    if (status == 1 && output.find("cannot render without a display") != std::string::npos)
+        GTEST_SKIP() << "no headless OpenGL here: " << output;
     ASSERT_EQ(status, 0) << output;
     EXPECT_EQ(pngSize(out), (std::pair<std::uint32_t, std::uint32_t>{64, 48}));
     std::filesystem::remove(out);
@@ -370,8 +371,8 @@ TEST(RenderCommand, ReportsAMissingDisplayInsteadOfCrashing) {
     std::string output;
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string(),
                                    output, "env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
-    EXPECT_EQ(status, 5) << output;
-    EXPECT_NE(output.find("cannot render without a display"), std::string::npos) << output;
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("vantrell: render: cannot render without a display"), std::string::npos) << output;
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 

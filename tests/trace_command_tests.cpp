@@ -166,7 +166,7 @@ TEST_F(TraceCommandTest, BadArgumentsAndLevelsAreRefused) {
     const std::string broken = scratch.file("broken.bsp");
     ASSERT_TRUE(writeLevelFile(broken, level.geometry, level.partition));
     const CommandRun r = run("trace " + shellQuoted(broken), "step 1 -\n");
-    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty());
 }
 

@@ -63,7 +63,7 @@ struct VisibleOptions {
 
 int runVisible(const VisibleOptions& options) {
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.path, level); status != 0) return status;
+    if (const int status = loadValidLevel("visible", options.path, level); status != exitSuccess) return status;
     const ManualCounter counter;
     // A standing camera's eye is one unit above its body.
     const Vector3 position = vectorOf(options.eye) - Vector3{0.0f, 1.0f, 0.0f};
@@ -78,7 +78,7 @@ int runVisible(const VisibleOptions& options) {
         line += std::to_string(list[i]);
     }
     std::cout << line << '\n';
-    return 0;
+    return exitSuccess;
 }
 
 struct ContactOptions {
@@ -89,13 +89,13 @@ struct ContactOptions {
 
 int runContact(const ContactOptions& options) {
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.path, level); status != 0) return status;
+    if (const int status = loadValidLevel("contact", options.path, level); status != exitSuccess) return status;
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     const Plane p = walkthrough.visibility().findContactPlane(vectorOf(options.from), vectorOf(options.to));
     std::cout << formatFloat(p.a) << ' ' << formatFloat(p.b) << ' ' << formatFloat(p.c) << ' ' << formatFloat(p.d)
               << '\n';
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace
