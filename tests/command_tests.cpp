@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace vantrell {
 namespace {
@@ -145,6 +146,73 @@ TEST_F(CommandTest, LocateRefusesInvalidLevelsAndPoints) {
         EXPECT_FALSE(r.err.empty());
     }
 }
+
+TEST_F(CommandTest, LocateKeepsItsAnswerForPointsOutsideEveryBox) {
+    const CommandRun far = run({"locate", write(workedExample(), "worked.bsp"), "1000,1000,1000"});
+    EXPECT_EQ(far.status, 0);
+    EXPECT_EQ(far.out, "0\n");
+    EXPECT_EQ(far.err, "vantrell: locate: 1000,1000,1000 is outside the level's boxes\n");
+    const CommandRun near = run({"locate", scratch.file("worked.bsp"), "0.5,0.5,0.5"});
+    EXPECT_EQ(near.err, "");
+}
+
+// The parser's own errors and the commands' checks on values: status 2, one line on standard
+// error in the program's format, nothing on standard output.
+TEST_F(CommandTest, UsageErrorsGiveTwoAndSayWhatWasWrong) {
+    const std::string level = write(workedExample(), "worked.bsp");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"info"}, "vantrell: info: LEVEL is required"},
+        {{"info", level, "extra"}, "vantrell: info: The following argument was not expected: extra"},
+        {{"info", level, "--bogus"}, "vantrell: info: "},
+        {{"locate", level}, "vantrell: locate: POINT is required"},
+        {{"locate", level, "1,2"}, "vantrell: locate: '1,2' is not three numbers X,Y,Z"},
+        {{"visible", level, "--eye", "0,0", "--forward", "1,0,0"}, "vantrell: visible: --eye: "},
+        {{"contact", level, "--from", "0,0,0"}, "vantrell: contact: --to is required"},
+        {{"trace", level, "--position=1,2"}, "vantrell: trace: --position: "},
+        {{"bogus"}, "vantrell: 'bogus' is not a command"},
+        {{"--bogus"}, "vantrell: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + (c.args.size() > 1 ? c.args.back() : ""));
+        std::string arguments;
+        for (const std::string& arg : c.args) arguments.append(" ").append(testing::shellQuoted(arg));
+        const CommandRun r = testing::runVantrell(arguments, scratch, "/dev/null");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(c.says, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;  // one line
+    }
+}
+
+TEST_F(CommandTest, HelpAndVersionGoToStandardOutput) {
+    const CommandRun version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vantrell 0.1.0\n");
+    const CommandRun help = run({"trace", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    // What the help promises is what the trace tests check: the exit statuses of the table.
+    EXPECT_NE(help.out.find("Exit status: 0 done, 1 the level or the script cannot be used, 2 bad arguments"),
+              std::string::npos)
+        << help.out;
+}
+
+#ifdef VANTRELL_TEST_VIEWER
+TEST_F(CommandTest, PlaySaysWhichDisplayCannotBeOpened) {
+    const CommandRun r = testing::runVantrell(
+        "play " + testing::shellQuoted(write(workedExample(), "worked.bsp")), scratch, "",
+        "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:97 XDG_RUNTIME_DIR=" + testing::shellQuoted(scratch.path().string()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("vantrell: play: cannot open the walk-through window: the display DISPLAY=:97 cannot be opened"),
+              std::string::npos)
+        << r.err;
+}
+#endif
 
 }  // namespace
 }  // namespace vantrell

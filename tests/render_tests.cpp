@@ -365,6 +365,32 @@ TEST(RenderCommand, RefusesBadArgumentsAndLevelsWithoutWriting) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
+TEST(RenderCommand, WritesOnlyPngAndNeverOverAFileUnlessForced) {
+    const testing::ScratchFolder scratch("vantrell-render-output");
+    const std::string level = VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp";
+    std::string output;
+    for (const char* name : {"x.jpg", "x", ".png", "x.png.txt"}) {
+        EXPECT_EQ(runVantrell(level + " -o " + scratch.file(name), output), 2) << name << output;
+        EXPECT_NE(output.find("vantrell: render: -o "), std::string::npos) << output;
+        EXPECT_FALSE(std::filesystem::exists(scratch.file(name))) << name;
+    }
+    const std::string existing = scratch.write("old.png", "old");
+    EXPECT_EQ(runVantrell(level + " -o " + existing, output), 1);
+    EXPECT_NE(output.find("old.png exists (--force replaces it)"), std::string::npos) << output;
+    // The level itself, under a PNG name, even with --force.
+    const std::string copy = scratch.file("level.bsp");
+    std::filesystem::copy_file(level, copy);
+    std::filesystem::create_symlink(copy, scratch.file("level.PNG"));
+    EXPECT_EQ(runVantrell(copy + " -o " + scratch.file("level.PNG") + " --force", output), 1);
+    EXPECT_NE(output.find("is the input file"), std::string::npos) << output;
+
+    const int forced = runVantrell(level + " -o " + existing + " --force --size 8x8", output);
+    if (forced == 1 && output.find("cannot render without a display") != std::string::npos)
+        GTEST_SKIP() << "no headless OpenGL here: " << output;
+    EXPECT_EQ(forced, 0) << output;
+    EXPECT_EQ(pngSize(existing), (std::pair<std::uint32_t, std::uint32_t>{8, 8}));
+}
+
 TEST(RenderCommand, ReportsAMissingDisplayInsteadOfCrashing) {
     // No EGL vendor library can be found: the command must say so and fail cleanly.
     const auto out = scratchPath("render_nodisplay.png");

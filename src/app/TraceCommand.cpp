@@ -178,11 +178,16 @@ int runTrace(const TraceOptions& options) {
                                  (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
         return exitFailure;
     };
+    int endErrno = 0;  // errno when the input ended: a read error's reason
     for (;;) {
-        // The file stream reports a read error (a device that fails, say) by throwing.
+        // The file stream reports a read error (a device that fails, say) by throwing;
+        // standard input only ends early, with the error kept by stdio.
         errno = 0;
         try {
-            if (!readLine(script, line, tooLong)) break;
+            if (!readLine(script, line, tooLong)) {
+                endErrno = errno;
+                break;
+            }
         } catch (const std::ios_base::failure&) {
             return readFailed(errno);
         }
@@ -220,7 +225,7 @@ int runTrace(const TraceOptions& options) {
             return fail("'" + std::string(words[0]) + "' is not a command (step N KEYS, or turn DX DY)");
         }
     }
-    if (script.bad()) return readFailed(0);
+    if (script.bad() || (!scriptFile.is_open() && std::ferror(stdin))) return readFailed(endErrno);
 
     if (options.summary) {
         const Vector3 last = camera.currentPosition() - camera.previousPosition();
