@@ -95,7 +95,8 @@ int runLocate(const std::string& path, const std::string& pointText) {
 
 void addLevelCommands(CLI::App& app, int& exitCode) {
     auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
-                                            "Exit status: the load result 0..3, or 4 for an invalid level.");
+                                            "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
+                                            "arguments). A file that cannot be read gives 1 and nothing on standard output.");
     static std::string infoPath;
     static bool json = false;
     info->add_option("LEVEL", infoPath, "level file (.bsp)")->required();
