@@ -344,7 +344,8 @@ TEST(RenderCommand, WritesOneFrameOfTheRequestedSize) {
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string() +
                                        " --size 64x48 --eye 0,1,0 --forward 1,0,0 --settle 5",
                                    output);
-    if (status == 5) GTEST_SKIP() << "no headless OpenGL here: " << output;
+    if (status == 1 && output.find("cannot render without a display") != std::string::npos)
+        GTEST_SKIP() << "no headless OpenGL here: " << output;
     ASSERT_EQ(status, 0) << output;
     EXPECT_EQ(pngSize(out), (std::pair<std::uint32_t, std::uint32_t>{64, 48}));
     std::filesystem::remove(out);
@@ -364,14 +365,40 @@ TEST(RenderCommand, RefusesBadArgumentsAndLevelsWithoutWriting) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
+TEST(RenderCommand, WritesOnlyPngAndNeverOverAFileUnlessForced) {
+    const testing::ScratchFolder scratch("vantrell-render-output");
+    const std::string level = VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp";
+    std::string output;
+    for (const char* name : {"x.jpg", "x", ".png", "x.png.txt"}) {
+        EXPECT_EQ(runVantrell(level + " -o " + scratch.file(name), output), 2) << name << output;
+        EXPECT_NE(output.find("vantrell: render: -o "), std::string::npos) << output;
+        EXPECT_FALSE(std::filesystem::exists(scratch.file(name))) << name;
+    }
+    const std::string existing = scratch.write("old.png", "old");
+    EXPECT_EQ(runVantrell(level + " -o " + existing, output), 1);
+    EXPECT_NE(output.find("old.png exists (--force replaces it)"), std::string::npos) << output;
+    // The level itself, under a PNG name, even with --force.
+    const std::string copy = scratch.file("level.bsp");
+    std::filesystem::copy_file(level, copy);
+    std::filesystem::create_symlink(copy, scratch.file("level.PNG"));
+    EXPECT_EQ(runVantrell(copy + " -o " + scratch.file("level.PNG") + " --force", output), 1);
+    EXPECT_NE(output.find("is the input file"), std::string::npos) << output;
+
+    const int forced = runVantrell(level + " -o " + existing + " --force --size 8x8", output);
+    if (forced == 1 && output.find("cannot render without a display") != std::string::npos)
+        GTEST_SKIP() << "no headless OpenGL here: " << output;
+    EXPECT_EQ(forced, 0) << output;
+    EXPECT_EQ(pngSize(existing), (std::pair<std::uint32_t, std::uint32_t>{8, 8}));
+}
+
 TEST(RenderCommand, ReportsAMissingDisplayInsteadOfCrashing) {
     // No EGL vendor library can be found: the command must say so and fail cleanly.
     const auto out = scratchPath("render_nodisplay.png");
     std::string output;
     const int status = runVantrell(std::string(VANTRELL_SOURCE_DIR "/examples/two-rooms.bsp -o ") + out.string(),
                                    output, "env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json");
-    EXPECT_EQ(status, 5) << output;
-    EXPECT_NE(output.find("cannot render without a display"), std::string::npos) << output;
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("vantrell: render: cannot render without a display"), std::string::npos) << output;
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 

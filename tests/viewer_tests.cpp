@@ -6,12 +6,14 @@
 #include "play/FramePacer.h"
 #include "play/ScreenshotPath.h"
 #include "play/Walkthrough.h"
+#include "play/WalkthroughWindow.h"
 #include "play/WindowInput.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -281,11 +283,38 @@ TEST_F(ScreenshotFolders, NamesCarryDateAndTimeAndNeverOverwrite) {
     time.tm_sec = 9;
     const std::string name = screenshotFileName(time);
     EXPECT_EQ(name, "vantrell-20240105-070309.png");
-    EXPECT_EQ(freeScreenshotPath(root, name), root / name);
-    std::ofstream(root / name) << "x";
-    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-2.png");
-    std::ofstream(root / "vantrell-20240105-070309-2.png") << "x";
-    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-3.png");
+    const auto readFile = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto writing = [](const char* text) {
+        return [text](std::ostream& out) { return static_cast<bool>(out << text); };
+    };
+    std::string error;
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("one"), error), root / name) << error;
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("two"), error), root / "vantrell-20240105-070309-2.png");
+    // A name taken by anything, a dangling link included, is passed over.
+    std::filesystem::create_symlink(root / "gone.png", root / "vantrell-20240105-070309-3.png");
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("three"), error), root / "vantrell-20240105-070309-4.png");
+    EXPECT_EQ(readFile(root / name), "one");
+    EXPECT_EQ(readFile(root / "vantrell-20240105-070309-2.png"), "two");
+    EXPECT_FALSE(std::filesystem::exists(root / "gone.png"));
+
+    // A failed write takes no name and says why.
+    EXPECT_TRUE(writeNewScreenshot(root, name, [](std::ostream&) { return false; }, error).empty());
+    EXPECT_FALSE(std::filesystem::exists(root / "vantrell-20240105-070309-5.png"));
+    EXPECT_TRUE(writeNewScreenshot(root / "missing", name, writing("x"), error).empty());
+    EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
+}
+
+TEST(MissingDisplay, SaysWhichDisplayCannotBeOpened) {
+    EXPECT_EQ(missingDisplayReason(":77", nullptr, ""), "the display DISPLAY=:77 cannot be opened");
+    EXPECT_EQ(missingDisplayReason("", "wayland-9", ""), "the display WAYLAND_DISPLAY=wayland-9 cannot be opened");
+    EXPECT_EQ(missingDisplayReason(":1", "wayland-0", ""),
+              "neither the display DISPLAY=:1 nor the display WAYLAND_DISPLAY=wayland-0 can be opened");
+    EXPECT_EQ(missingDisplayReason(nullptr, "", "offscreen"),
+              "no display: DISPLAY and WAYLAND_DISPLAY are unset (SDL found only the 'offscreen' video driver, "
+              "which SDL_VIDEODRIVER could select)");
 }
 
 class LevelSlotTest : public ::testing::Test {

@@ -925,15 +925,15 @@ TEST_F(WalkCommands, RefusesBadArgumentsAndLevels) {
           "visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov x", "visible " + path + " --forward 1,0,0",
           "contact " + path + " --from 0,1,0 --to 0,1,nan", "contact " + path + " --from 0,1,0,4 --to 0,1,0"}) {
         const testing::CommandRun r = runVantrell(arguments);
-        EXPECT_NE(r.status, 0) << arguments;
+        EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_TRUE(r.out.empty()) << arguments;
     }
     // A level whose leaf names a space it does not have.
     TestLevel invalid = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
     invalid.partition.nodes[0].front = childOfSpace(9);
     const std::string bad = write(invalid, "invalid.bsp");
-    EXPECT_EQ(runVantrell("visible " + bad + " --eye 0,1,0 --forward 1,0,0").status, 4);
-    EXPECT_EQ(runVantrell("contact " + bad + " --from 0,1,0 --to 0,0,0").status, 4);
+    EXPECT_EQ(runVantrell("visible " + bad + " --eye 0,1,0 --forward 1,0,0").status, 1);
+    EXPECT_EQ(runVantrell("contact " + bad + " --from 0,1,0 --to 0,0,0").status, 1);
 }
 
 }  // namespace

@@ -1,12 +1,23 @@
 #include "app/CommandSupport.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 
 namespace vantrell {
+
+void reportError(const std::string& command, const std::string& message) {
+    std::string line = "vantrell: ";
+    if (!command.empty()) line.append(command).append(": ");
+    line.append(message).append("\n");
+    std::cerr << line << std::flush;
+}
 
 std::optional<float> parseFiniteFloat(const std::string& text, std::string& error) {
     if (text.empty()) {
@@ -55,22 +66,41 @@ std::string formatFloat(float value) {
     return buffer;
 }
 
-int loadValidLevel(const std::string& path, LoadedLevel& level) {
-    level = loadLevelFile(path);
-    if (!level.openError.empty()) {
-        std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
-        return static_cast<int>(level.result);
+std::string inputFileProblem(const std::string& path) {
+    if (path.empty()) return "an empty file name";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return path + " does not exist";
+        return "cannot open " + path + ": " + std::strerror(errno);
     }
+    if (S_ISDIR(st.st_mode)) return path + " is a folder";
+    errno = 0;
+    const std::ifstream probe(path, std::ios::binary);
+    if (!probe.is_open()) return "cannot open " + path + ": " + (errno != 0 ? std::strerror(errno) : "unknown reason");
+    return {};
+}
+
+std::string loadFailureMessage(const std::string& path, const LoadedLevel& level) {
+    if (!level.openError.empty()) {
+        const std::string problem = inputFileProblem(path);
+        return problem.empty() ? "cannot open " + path + ": " + level.openError : problem;
+    }
+    return path + ": " + parseResultMessage(level.result);
+}
+
+int loadValidLevel(const std::string& command, const std::string& path, LoadedLevel& level) {
+    level = loadLevelFile(path);
     if (level.result != parseLoaded) {
-        std::cerr << "vantrell: " << path << ": " << parseResultMessage(level.result) << '\n';
-        return static_cast<int>(level.result);
+        reportError(command, loadFailureMessage(path, level));
+        return exitFailure;
     }
     if (!level.problems.empty()) {
-        std::cerr << "vantrell: " << path << " is not a valid level:\n";
-        for (const std::string& problem : level.problems) std::cerr << "  " << problem << '\n';
-        return exitInvalidLevel;
+        std::string message = path + " is not a valid level:";
+        for (const std::string& problem : level.problems) message.append("\n  ").append(problem);
+        reportError(command, message);
+        return exitFailure;
     }
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace vantrell

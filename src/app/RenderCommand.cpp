@@ -1,6 +1,7 @@
 // render: one frame of a walk-through, drawn with no display at all and written as PNG.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "io/OutputFile.h"
 #include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
@@ -9,6 +10,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <filesystem>
 #include <iostream>
 
 namespace vantrell {
@@ -23,7 +26,17 @@ struct RenderOptions {
     std::string forward = "1,0,0";
     bool crouch = false;
     int settle = 0;
+    bool force = false;
 };
+
+// Only PNG is written, so the name must say PNG (any case).
+bool namesPng(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (name.size() <= 4) return false;
+    std::string suffix = name.substr(name.size() - 4);
+    for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return suffix == ".png";
+}
 
 // "WxH" with both sides in 1..16384; false with why in error otherwise.
 bool parseSize(const std::string& text, int& width, int& height, std::string& error) {
@@ -48,48 +61,45 @@ int runRender(const RenderOptions& options) {
     int width = 0;
     int height = 0;
     std::string error;
-    if (!parseSize(options.size, width, height, error)) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 2;
-    }
+    const auto usage = [](const std::string& message) {
+        reportError("render", message);
+        return exitUsage;
+    };
+    if (!namesPng(options.outputPath))
+        return usage("-o " + options.outputPath + ": the picture is written as PNG; name it NAME.png");
+    if (!parseSize(options.size, width, height, error)) return usage(error);
     Vector3 start{0.0f, 0.0f, 0.0f};
     if (!options.position.empty()) {
         const auto p = parseVector3(options.position, error);
-        if (!p) {
-            std::cerr << "vantrell: --position: " << error << '\n';
-            return 2;
-        }
+        if (!p) return usage("--position: " + error);
         start = *p;
     } else if (!options.eye.empty()) {
         const auto e = parseVector3(options.eye, error);
-        if (!e) {
-            std::cerr << "vantrell: --eye: " << error << '\n';
-            return 2;
-        }
+        if (!e) return usage("--eye: " + error);
         start = *e - Camera::standingEyeOffset;
     }
     const auto forward = parseVector3(options.forward, error);
-    if (!forward) {
-        std::cerr << "vantrell: --forward: " << error << '\n';
-        return 2;
-    }
-    if (isZero(*forward)) {
-        std::cerr << "vantrell: --forward must not be the zero vector\n";
-        return 2;
-    }
+    if (!forward) return usage("--forward: " + error);
+    if (isZero(*forward)) return usage("--forward must not be the zero vector");
 
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.levelPath, level); status != 0) return status;
+    if (const int status = loadValidLevel("render", options.levelPath, level); status != exitSuccess) return status;
+    // Checked before the work and again by the write, which never replaces a file without --force.
+    const std::string inputs[] = {options.levelPath};
+    if (const std::string refusal = refuseOutput(options.outputPath, inputs, options.force); !refusal.empty()) {
+        reportError("render", refusal);
+        return exitFailure;
+    }
 
     const auto context = HeadlessContext::create(width, height, error);
     if (!context) {
-        std::cerr << "vantrell: cannot render without a display: " << error << '\n';
-        return 5;
+        reportError("render", "cannot render without a display: " + error);
+        return exitFailure;
     }
     const auto renderer = GlRenderer::create(error);
     if (!renderer) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 5;
+        reportError("render", error);
+        return exitFailure;
     }
 
     ManualCounter counter;
@@ -106,11 +116,12 @@ int runRender(const RenderOptions& options) {
     renderer->renderFrame(walkthrough, statistics, 0);
 
     const std::vector<std::uint8_t> pixels = renderer->readPixels(width, height);
-    if (!writePng(options.outputPath, width, height, pixels, error)) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 6;
+    if (!writePng(options.outputPath, width, height, pixels, error,
+                  options.force ? ExistingFile::replace : ExistingFile::keep)) {
+        reportError("render", error);
+        return exitFailure;
     }
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace
@@ -120,7 +131,8 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
     CLI::App* render = app.add_subcommand(
         "render", "Draw one frame of a walk-through of LEVEL, overlay included, with no display, as a PNG file");
     render->add_option("LEVEL", options->levelPath, "Level file (.bsp)")->required();
-    render->add_option("-o,--output", options->outputPath, "PNG file to write")->required();
+    render->add_option("-o,--output", options->outputPath, "PNG file to write (NAME.png)")->required();
+    render->add_flag("--force", options->force, "Replace the output file if it exists");
     render->add_option("--size", options->size, "Picture size WxH in pixels")->capture_default_str();
     auto* position = render->add_option("--position", options->position, "Body position X,Y,Z (default 0,0,0)");
     auto* eye = render->add_option("--eye", options->eye, "Standing eye point X,Y,Z (the body 1 below it)");

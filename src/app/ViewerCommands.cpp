@@ -40,6 +40,11 @@ int play(const PlayArguments& arguments) {
     LoadedLevel level;
     WalkthroughOptions options;
     options.debug = debugRequestedByEnvironment();
+    options.errorPrefix = "vantrell: play: ";
+    if (const std::string problem = inputFileProblem(arguments.level); !problem.empty()) {
+        reportError("play", problem);
+        return exitFailure;
+    }
 #ifdef VANTRELL_IMPORT
     if (!arguments.mapName.empty() || isImportable(arguments.level)) {
         ImportOptions importOptions;
@@ -47,26 +52,26 @@ int play(const PlayArguments& arguments) {
         ImportReport report;
         std::string error;
         if (!importLevel(arguments.level, importOptions, level.geometry, level.partition, report, error)) {
-            std::cerr << "vantrell: cannot import " << arguments.level << ": " << error << '\n';
-            return 1;
+            reportError("play", "cannot import " + arguments.level + ": " + error);
+            return exitFailure;
         }
         options.startPosition = report.spawnPoint;
-    } else if (const int status = loadValidLevel(arguments.level, level); status != 0) {
+    } else if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) {
         return status;
     }
 #else
     if (!arguments.mapName.empty()) {
-        std::cerr << "vantrell: --map needs the importer, which this build leaves out\n";
-        return 1;
+        reportError("play", "--map needs the importer, which this build leaves out");
+        return exitUsage;
     }
-    if (const int status = loadValidLevel(arguments.level, level); status != 0) return status;
+    if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) return status;
 #endif
     switch (startWalkthrough(level.geometry, level.partition, options)) {
-    case WalkthroughResult::ended: return 0;
-    case WalkthroughResult::alreadyRunning: return 1;  // cannot happen from the command line
-    case WalkthroughResult::noWindow: return 5;
+    case WalkthroughResult::ended: return exitSuccess;
+    case WalkthroughResult::alreadyRunning: return exitFailure;  // cannot happen from the command line
+    case WalkthroughResult::noWindow: return exitFailure;
     }
-    return 1;
+    return exitFailure;
 }
 
 }  // namespace
@@ -77,7 +82,7 @@ void addViewerCommands(CLI::App& app, int& exitCode) {
         "play", "Walk through LEVEL in a window (W A S D or arrows walk, Space jumps, C crouches, the mouse "
                 "looks, F12 saves a screenshot, Escape ends)");
     command->add_option("level", arguments->level, "the level file")->required();
-    command->add_option("--map", arguments->mapName, "the map to import from a .pk3 archive (maps/NAME.bsp)");
+    command->add_option("--map", arguments->mapName, "the map to import from a .pk3 archive: NAME, maps/NAME or maps/NAME.bsp");
     command->callback([arguments, &exitCode] { exitCode = play(*arguments); });
 }
 

@@ -95,7 +95,7 @@ Vector3 bodyBelow(const std::string& eye) { return vectorOf(eye) - Camera::stand
 
 int runVisible(const ViewOptions& options) {
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.path, level); status != 0) return status;
+    if (const int status = loadValidLevel("visible", options.path, level); status != exitSuccess) return status;
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter, bodyBelow(options.eye),
                             vectorOf(options.forward));
@@ -108,7 +108,7 @@ int runVisible(const ViewOptions& options) {
         line += std::to_string(list[i]);
     }
     std::cout << line << '\n';
-    return 0;
+    return exitSuccess;
 }
 
 std::string chainText(const std::vector<std::uint32_t>& chain) {
@@ -128,12 +128,12 @@ struct WhyOptions {
 
 int runWhy(const WhyOptions& options) {
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.view.path, level); status != 0) return status;
+    if (const int status = loadValidLevel("why", options.view.path, level); status != exitSuccess) return status;
     const std::size_t spaceCount = level.partition.spaces.size();
     if (options.space < 0 || static_cast<std::uint64_t>(options.space) >= spaceCount) {
-        std::cerr << "vantrell: " << options.view.path << " has no space " << options.space << " (it has "
-                  << spaceCount << ")\n";
-        return 2;
+        reportError("why", options.view.path + " has no space " + std::to_string(options.space) + " (it has " +
+                               std::to_string(spaceCount) + ")");
+        return exitUsage;
     }
     const auto space = static_cast<std::uint32_t>(options.space);
     const ManualCounter counter;
@@ -191,13 +191,13 @@ struct ContactOptions {
 
 int runContact(const ContactOptions& options) {
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.path, level); status != 0) return status;
+    if (const int status = loadValidLevel("contact", options.path, level); status != exitSuccess) return status;
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     const Plane p = walkthrough.visibility().findContactPlane(vectorOf(options.from), vectorOf(options.to));
     std::cout << formatFloat(p.a) << ' ' << formatFloat(p.b) << ' ' << formatFloat(p.c) << ' ' << formatFloat(p.d)
               << '\n';
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace

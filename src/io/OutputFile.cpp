@@ -82,16 +82,19 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         }
     }
     if (ok) ok = flushToDisk(temporary, error);
+    bool nameTaken = false;
     if (ok) {
         const bool moved = existing == ExistingFile::keep ? renameWithoutReplacing(temporary, path)
                                                           : ::rename(temporary.c_str(), path.c_str()) == 0;
         if (!moved) {
-            error = errno == EEXIST ? path + " exists" : systemError("cannot rename " + temporary + " to " + path);
+            nameTaken = errno == EEXIST;
+            error = nameTaken ? path + " exists" : systemError("cannot rename " + temporary + " to " + path);
             ok = false;
         }
     }
     if (!ok) {
-        const int why = errno;
+        // EEXIST says the name was taken; mkstemp may leave it behind for its own retries.
+        const int why = nameTaken ? EEXIST : (errno == EEXIST ? 0 : errno);
         if (error.empty()) error = "cannot write " + path;
         ::unlink(temporary.c_str());
         errno = why;

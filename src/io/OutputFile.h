@@ -20,7 +20,7 @@ enum class ExistingFile {
 // temporary file is removed and path keeps whatever it held (an interrupted program leaves at
 // most a hidden ".NAME.XXXXXX" file beside it). A new file gets the usual permissions (0666
 // less the umask); a replaced one keeps its own. False with the reason in error; with
-// ExistingFile::keep, a file at path makes it fail with errno left at EEXIST.
+// ExistingFile::keep, a file at path makes it fail with errno left at EEXIST (and only then).
 [[nodiscard]] bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
                                        std::string& error, ExistingFile existing = ExistingFile::replace);
 

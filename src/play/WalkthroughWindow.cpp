@@ -14,11 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace vantrell {
 
@@ -54,8 +57,7 @@ public:
         const char* driver = SDL_GetCurrentVideoDriver();
         const bool desktop = driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
         if (!desktop && !std::getenv("SDL_VIDEODRIVER")) {
-            why = std::string("no display (DISPLAY and WAYLAND_DISPLAY are unset; SDL found only the '") +
-                  (driver ? driver : "") + "' video driver, which SDL_VIDEODRIVER could select)";
+            why = missingDisplayReason(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), driver ? driver : "");
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             initialised = false;
         }
@@ -156,7 +158,7 @@ private:
             SDL_SetWindowTitle(window, "Vantrell - OpenGL 3.3 is not available");
             return true;
         }
-        std::cerr << "vantrell: cannot create the walk-through window: " << SDL_GetError() << '\n';
+        std::cerr << options.errorPrefix << "cannot create the walk-through window: " << SDL_GetError() << '\n';
         return false;
     }
 
@@ -258,16 +260,19 @@ private:
             folder = std::filesystem::current_path(error);
             if (error) folder = ".";
         }
-        const std::filesystem::path path = freeScreenshotPath(folder, screenshotFileName(local));
-        if (path.empty()) {
-            std::cerr << "vantrell: no screenshot: too many screenshots named like "
-                      << screenshotFileName(local) << " in " << folder.string() << '\n';
-            return;
-        }
+        std::vector<std::uint8_t> png;
         std::string error;
-        if (!writePng(path.string(), drawableWidth, drawableHeight,
-                      renderer->readPixels(drawableWidth, drawableHeight), error)) {
-            std::cerr << "vantrell: cannot save the screenshot " << path.string() << ": " << error << '\n';
+        const std::filesystem::path path =
+            encodePng(drawableWidth, drawableHeight, renderer->readPixels(drawableWidth, drawableHeight), png, error)
+                ? writeNewScreenshot(folder, screenshotFileName(local),
+                                     [&png](std::ostream& out) {
+                                         return static_cast<bool>(out.write(reinterpret_cast<const char*>(png.data()),
+                                                                            static_cast<std::streamsize>(png.size())));
+                                     },
+                                     error)
+                : std::filesystem::path();
+        if (path.empty()) {
+            std::cerr << "vantrell: no screenshot: " << error << '\n';
             return;
         }
         std::printf("Screenshot saved to %s\n", path.string().c_str());
@@ -322,7 +327,7 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
     if (activeWalkthrough) return WalkthroughResult::alreadyRunning;
     SdlVideo video;
     if (!video.ok()) {
-        std::cerr << "vantrell: cannot open the walk-through window: " << video.error() << '\n';
+        std::cerr << options.errorPrefix << "cannot open the walk-through window: " << video.error() << '\n';
         return WalkthroughResult::noWindow;
     }
     WalkthroughWindow walkthrough(levelGeometry, spacePartition, options);
@@ -331,6 +336,20 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
     } clearActive;
     activeWalkthrough = &walkthrough;
     return walkthrough.run() ? WalkthroughResult::ended : WalkthroughResult::noWindow;
+}
+
+std::string missingDisplayReason(const char* display, const char* waylandDisplay, const std::string& driver) {
+    const bool x11 = display != nullptr && *display != '\0';
+    const bool wayland = waylandDisplay != nullptr && *waylandDisplay != '\0';
+    const std::string x11Name = x11 ? std::string("DISPLAY=") + display : std::string();
+    const std::string waylandName = wayland ? std::string("WAYLAND_DISPLAY=") + waylandDisplay : std::string();
+    std::string why;
+    if (x11 && wayland) why = "neither the display " + x11Name + " nor the display " + waylandName + " can be opened";
+    else if (x11) why = "the display " + x11Name + " cannot be opened";
+    else if (wayland) why = "the display " + waylandName + " cannot be opened";
+    else why = "no display: DISPLAY and WAYLAND_DISPLAY are unset";
+    if (!driver.empty()) why += " (SDL found only the '" + driver + "' video driver, which SDL_VIDEODRIVER could select)";
+    return why;
 }
 
 void requestWalkthroughEnd() {

@@ -8,6 +8,7 @@
 #include "level/SpacePartition.h"
 
 #include <functional>
+#include <string>
 
 namespace vantrell {
 
@@ -24,6 +25,8 @@ struct WalkthroughOptions {
     Vector3 startForward{1.0f, 0.0f, 0.0f};
     // Prints the window id at start and the camera's state on standard output.
     bool debug = false;
+    // Starts the lines on standard error that say why no window could be opened.
+    std::string errorPrefix = "vantrell: ";
 };
 
 enum class WalkthroughResult {
@@ -39,6 +42,11 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
 
 // Asks the running walk-through, if any, to end after the pass under way.
 void requestWalkthroughEnd();
+
+// Why the walk-through has no display to open its window on, from the DISPLAY and
+// WAYLAND_DISPLAY variables (null when unset) and the video driver SDL settled for instead.
+[[nodiscard]] std::string missingDisplayReason(const char* display, const char* waylandDisplay,
+                                               const std::string& driver);
 
 // Whether VANTRELL_DEBUG asks for the debug lines ("1", "yes" or "true").
 [[nodiscard]] bool debugRequestedByEnvironment();
