@@ -47,7 +47,7 @@ int runInfo(const std::string& path, bool json) {
     const LoadedLevel level = loadLevelFile(path);
     if (!level.openError.empty()) {
         reportError("info", loadFailureMessage(path, level));
-        return static_cast<int>(parseNotALevelFile);
+        return resultCode(parseNotALevelFile);
     }
     // Only a valid level may be indexed; the walkable check is a report of its own, which
     // does not change the exit status.
@@ -56,12 +56,12 @@ int runInfo(const std::string& path, bool json) {
     const LevelSummary s = summariseLevel(level);
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
-    const int status = level.result != parseLoaded ? static_cast<int>(level.result)
+    const int status = level.result != parseLoaded ? resultCode(level.result)
                        : level.problems.empty()     ? 0
                                                     : exitInvalidLevel;
     if (json) {
         nlohmann::json out = {
-            {"result", level.result},
+            {"result", resultCode(level.result)},
             {"message", parseResultMessage(level.result)},
             {"vertices", g.vertices.size()},
             {"normals", g.normals.size()},
@@ -81,7 +81,7 @@ int runInfo(const std::string& path, bool json) {
         std::cout << out.dump(2) << '\n';
         return status;
     }
-    std::cout << path << ": " << parseResultMessage(level.result) << " (result " << level.result << ")\n";
+    std::cout << path << ": " << parseResultMessage(level.result) << " (result " << resultCode(level.result) << ")\n";
     // Without a header that was read there is nothing to count.
     if (level.result == parseNotALevelFile || level.result == parseWrongVersion) return status;
     std::cout << "  vertices " << g.vertices.size() << ", normals " << g.normals.size() << ", planes "

@@ -153,8 +153,8 @@ const char* parseResultMessage(ParseResult result) {
         case parseNotALevelFile: return "Not a BSP file!";
         case parseWrongVersion: return "Bad version of BSP!";
         case parseEndedEarly: return "Corrupted BSP file!";
-        default: return "";
     }
+    return "";
 }
 
 BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path)

@@ -20,15 +20,24 @@ struct SpacePartition;
 inline constexpr std::array<char, 3> levelMagic{'B', 'S', 'P'};
 inline constexpr std::uint8_t levelVersion = 5;
 
-using ParseResult = std::uint32_t;
+// What reading a level file came to. The values are the file's result codes, which info
+// reports as its exit status.
+enum class ParseResult : std::uint32_t {
+    loaded = 0,         // read up to the last adjacency byte
+    notALevelFile = 1,  // first three bytes are not "BSP"
+    wrongVersion = 2,   // version byte is not 5
+    endedEarly = 3,     // the file ended before the format did
+};
 
-inline constexpr ParseResult parseLoaded = 0;          // read up to the last adjacency byte
-inline constexpr ParseResult parseNotALevelFile = 1;   // first three bytes are not "BSP"
-inline constexpr ParseResult parseWrongVersion = 2;    // version byte is not 5
-inline constexpr ParseResult parseEndedEarly = 3;      // the file ended before the format did
+inline constexpr ParseResult parseLoaded = ParseResult::loaded;
+inline constexpr ParseResult parseNotALevelFile = ParseResult::notALevelFile;
+inline constexpr ParseResult parseWrongVersion = ParseResult::wrongVersion;
+inline constexpr ParseResult parseEndedEarly = ParseResult::endedEarly;
 
-// The dialog's message for a result ("BSP file successfully loaded!", ...); results above 3
-// give an empty string.
+// The result's code: 0 to 3.
+[[nodiscard]] constexpr int resultCode(ParseResult result) { return static_cast<int>(result); }
+
+// The dialog's message for a result ("BSP file successfully loaded!", ...).
 [[nodiscard]] const char* parseResultMessage(ParseResult result);
 
 // The part of the file a parse was reading, in file order.
