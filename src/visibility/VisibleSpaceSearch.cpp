@@ -49,8 +49,7 @@ void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
     }
     firstNeighbour[spaceCount] = neighbourList.size();
     neighbourList.shrink_to_fit();
-    visitStamp.assign(spaceCount, 0);
-    generation = 0;
+    visited.reset(spaceCount);
     stack.clear();
     stack.reserve(spaceCount);
 }
@@ -63,13 +62,6 @@ std::span<const std::uint32_t> VisibleSpaceSearch::neighboursOf(std::uint32_t s)
     if (std::size_t{s} + 1 >= firstNeighbour.size()) return {};
     return std::span<const std::uint32_t>(neighbourList).subspan(firstNeighbour[s],
                                                                  firstNeighbour[s + 1] - firstNeighbour[s]);
-}
-
-void VisibleSpaceSearch::startMarking() {
-    if (++generation == 0) {  // wrapped: old stamps could match again
-        std::fill(visitStamp.begin(), visitStamp.end(), 0u);
-        generation = 1;
-    }
 }
 
 void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
@@ -100,7 +92,7 @@ void VisibleSpaceSearch::walk(const LevelGeometry& geometry, const SpacePartitio
     if (located < 0 || static_cast<std::size_t>(located) >= partition.spaces.size()) return;
     const auto start = static_cast<std::uint32_t>(located);
 
-    startMarking();
+    visited.clear();
     recorder.start(start);
     if (boxInFrustum(frustum, partition.spaces[start].bounds)) {
         list.push_back(start);
@@ -108,7 +100,7 @@ void VisibleSpaceSearch::walk(const LevelGeometry& geometry, const SpacePartitio
     } else {
         recorder.failed(start, start, partition.spaces[start].bounds);
     }
-    visitStamp[start] = generation;
+    visited.mark(start);
 
     // The explicit stack walks exactly as a recursive depth-first expansion would: each
     // frame resumes its neighbour list where the deeper walk interrupted it.
@@ -121,8 +113,8 @@ void VisibleSpaceSearch::walk(const LevelGeometry& geometry, const SpacePartitio
             continue;
         }
         const std::uint32_t n = neighbourList[top.next++];
-        if (visitStamp[n] == generation) continue;
-        visitStamp[n] = generation;
+        if (visited.marked(n)) continue;
+        visited.mark(n);
         if (!boxInFrustum(frustum, partition.spaces[n].bounds)) {
             recorder.failed(n, top.space, partition.spaces[n].bounds);
             continue;

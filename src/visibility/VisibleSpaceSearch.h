@@ -4,6 +4,7 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "level/StampMarks.h"
 #include "visibility/ViewFrustum.h"
 
 #include <cstddef>
@@ -73,15 +74,11 @@ private:
     template <class Recorder>
     void walk(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
               const ViewFrustum& frustum, std::vector<std::uint32_t>& list, Recorder& recorder);
-    void startMarking();
 
     std::vector<std::size_t> firstNeighbour;  // space s owns [firstNeighbour[s], firstNeighbour[s + 1])
     std::vector<std::uint32_t> neighbourList;
     std::size_t rowCount = 0;
-    // A space is visited in this search when its stamp equals generation; bumping the
-    // generation clears every mark at once.
-    std::vector<std::uint32_t> visitStamp;
-    std::uint32_t generation = 0;
+    StampMarks visited;  // the spaces this search has reached
     std::vector<Frame> stack;  // never deeper than the number of spaces
 };
 
