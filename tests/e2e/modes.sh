@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # vantrell play, the viewer's mode keys: F flies (Space rises, F again lands), V freezes the
-# visible count while walking, L changes the picture, Tab shows the panel, F12 shows a note,
+# visible count while flying away, L changes the picture, Tab shows the panel, F12 shows a note,
 # F11 switches fullscreen and back.
 # Usage: modes.sh VANTRELL LEVEL WORKDIR (inside a virtual X server with a window manager)
 set -uo pipefail
@@ -48,19 +48,33 @@ awk -v a="$ground" -v b="$down" 'BEGIN { exit !(b - a < 0.2 && a - b < 0.2) }' |
   fail "after landing the body is at $down, not back on the floor at $ground"
 echo "ok: F again, the body fell back to $down"
 
-# Freeze the visible set, then walk and turn: the count stays.
+# Freeze the visible set, then fly up out of the level, back off and turn round: the count
+# stays. Thawed up there, the live count is another, so the freeze did hold it.
 xdotool key --window "$window" v
 wait_field frozen 1 || fail "V did not freeze"
 sleep 0.3
 frozen=$(field visible)
 lines_before=$(grep -c '^position ' "$log")
-xdotool keydown --window "$window" s; sleep 1; xdotool keyup --window "$window" s
-xdotool mousemove_relative -- 200 0; sleep 0.6
+xdotool key --window "$window" f
+wait_field flying 1 || fail "F did not start flying"
+xdotool keydown --window "$window" space; sleep 1; xdotool keyup --window "$window" space
+xdotool keydown --window "$window" s; sleep 0.5; xdotool keyup --window "$window" s
+xdotool mousemove_relative -- 360 0; sleep 0.6
 counts=$(grep '^position ' "$log" | tail -n +"$((lines_before + 1))" | awk '{ for (i = 1; i < NF; i++) if ($i == "visible") print $(i + 1) }' | sort -u)
 [ "$counts" = "$frozen" ] || fail "while frozen at $frozen spaces the visible counts were: $(echo $counts)"
-echo "ok: V froze the visible count at $frozen while walking and turning"
 xdotool key --window "$window" v
 wait_field frozen 0 || fail "V again did not thaw"
+sleep 0.3
+live=$(field visible)
+[ "$live" != "$frozen" ] || fail "the live count up there is $live too: the check cannot tell whether V froze"
+echo "ok: V froze the visible count at $frozen while flying away and turning (live there: $live)"
+# Back down into the room, a little less far than up so as to stay above the floor, and land.
+xdotool mousemove_relative -- -360 0
+xdotool keydown --window "$window" c; sleep 0.7; xdotool keyup --window "$window" c
+xdotool keydown --window "$window" w; sleep 0.5; xdotool keyup --window "$window" w
+xdotool key --window "$window" f
+wait_field flying 0 || fail "F did not land"
+sleep 1.5
 
 # shot NAME: F12, and the path of the new screenshot in $shot.
 shots=0
