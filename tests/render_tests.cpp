@@ -621,7 +621,7 @@ TEST(RenderCommand, EveryModeRendersAndSettlingMovesTheDrawnBody) {
     // The crossroads lists 3 of its 9 spaces from the start.
     const std::string level = VANTRELL_SOURCE_DIR "/examples/crossroads.bsp";
     const std::vector<std::string> variants{"", "--shading vertex", "--shading pixel", "--shading flat",
-                                            "--wireframe", "--all-spaces", "--info", "--fov 70",
+                                            "--wireframe", "--all-spaces", "--info", "--fov-degrees 70",
                                             "--position 0,1.5,0", "--position 0,1.5,0 --settle 300"};
     std::vector<std::string> pictures;
     for (const std::string& variant : variants) {

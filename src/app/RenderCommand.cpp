@@ -133,7 +133,7 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
     position->excludes(eye);
     render->add_option("--forward", options->forward, "Look direction X,Y,Z")->capture_default_str();
     render->add_flag("--crouch", options->crouch, "Hold C (crouch) for the frame");
-    render->add_option("--fov", options->fieldOfViewDegrees, "Vertical field of view in degrees")
+    render->add_option("--fov,--fov-degrees", options->fieldOfViewDegrees, "Vertical field of view in degrees")
         ->capture_default_str()
         ->check(CLI::Range(1.0f, 179.0f));
     render->add_option("--shading", options->shading, "vertex (the walk-through's light), pixel or flat")

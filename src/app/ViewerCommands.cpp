@@ -141,7 +141,7 @@ void addViewerCommands(CLI::App& app, int& exitCode) {
     command->add_option("--forward", arguments->forward, "look direction X,Y,Z to start with")
         ->capture_default_str();
     command->add_option("--size", arguments->size, "window size WxH")->capture_default_str();
-    command->add_option("--fov", arguments->fieldOfViewDegrees, "vertical field of view in degrees")
+    command->add_option("--fov,--fov-degrees", arguments->fieldOfViewDegrees, "vertical field of view in degrees")
         ->capture_default_str()
         ->check(CLI::Range(1.0f, 179.0f));
     command->add_flag("--fullscreen", arguments->fullscreen, "start fullscreen (F11 switches)");
