@@ -6,6 +6,7 @@
 #include "play/FramePacer.h"
 #include "play/ScreenshotPath.h"
 #include "play/Walkthrough.h"
+#include "play/WalkthroughView.h"
 #include "play/WalkthroughWindow.h"
 #include "play/WindowInput.h"
 
@@ -79,7 +80,11 @@ TEST(VirtualKeys, MapsLettersArrowsSpaceAndEscapeToWin32Codes) {
     EXPECT_EQ(virtualKeyFor(SDLK_RIGHT), 0x27);
     EXPECT_EQ(virtualKeyFor(SDLK_ESCAPE), 0x1B);
     EXPECT_EQ(virtualKeyFor(SDLK_F12), 0x7B);
-    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), -1);
+    EXPECT_EQ(virtualKeyFor(SDLK_F11), 0x7A);
+    EXPECT_EQ(virtualKeyFor(SDLK_TAB), 0x09);
+    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), 0x10);
+    EXPECT_EQ(virtualKeyFor(SDLK_RSHIFT), 0x10);
+    EXPECT_EQ(virtualKeyFor(SDLK_LCTRL), -1);
     EXPECT_EQ(virtualKeyFor(SDLK_KP_ENTER), -1);
 }
 
@@ -92,7 +97,7 @@ TEST_F(WindowInputTest, RecordsHeldKeysByCodeAndReleasesThem) {
     EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
     EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
     // An unmapped key touches no entry.
-    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT)), WindowAction::none);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LCTRL)), WindowAction::none);
     for (int code = 0; code < 256; ++code) EXPECT_EQ(walkthrough.isKeyDown(code), code == 0x26 ? 1 : 0) << code;
 }
 
@@ -127,6 +132,36 @@ TEST_F(WindowInputTest, EscapeEndsAndF12AsksForAScreenshotWithoutBeingRecorded) 
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     EXPECT_EQ(input.handle(quit), WindowAction::end);
+}
+
+TEST_F(WindowInputTest, ModeKeysSwitchOncePerPressAndOnlyWhileFocused) {
+    WalkthroughView view;
+    WindowInput withView{walkthrough, &view};
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_l)), WindowAction::none);
+    EXPECT_EQ(view.shading, Shading::pixel);
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_l, true));  // held: repeats change nothing
+    EXPECT_EQ(view.shading, Shading::pixel);
+    (void)withView.handle(keyEvent(SDL_KEYUP, SDLK_l));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_TAB));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_f));
+    EXPECT_TRUE(view.infoPanel);
+    EXPECT_TRUE(walkthrough.camera().flying());
+    // Shift is held like any key, for flying faster.
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT));
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::shift), 1);
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::fullscreen);
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11, true)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::f11), 0);
+
+    (void)withView.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_g));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_v));
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::none);
+    EXPECT_FALSE(view.wireframe);
+    EXPECT_FALSE(view.frozen());
+    // Without a view, mode keys are only held keys.
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_v));
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::v), 1);
 }
 
 TEST_F(WindowInputTest, MotionTurnsTheCameraOnlyWhileFocused) {

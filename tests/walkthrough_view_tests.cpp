@@ -230,6 +230,7 @@ TEST_F(ViewTest, PanelSaysWhereTheCameraIsWhatIsDrawnAndWhatColoursMean) {
     EXPECT_TRUE(hasLine(lines, "Triangles drawn 3"));
     EXPECT_TRUE(hasLine(lines, "Frame 18.0 ms mean, 20.0 ms worst (last second)"));
     EXPECT_TRUE(hasLine(lines, "Shading vertex (L)"));
+    EXPECT_TRUE(hasLine(lines, "N boxes, F fly, Tab panel, F11 fullscreen, F12 picture"));
     const auto swatches = std::count_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; });
     EXPECT_EQ(swatches, 2);  // first and second of two listed
     EXPECT_TRUE(sameColour(std::find_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; })->swatch,

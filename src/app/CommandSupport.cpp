@@ -60,6 +60,26 @@ std::optional<Vector3> parseVector3(const std::string& text, std::string& error)
     return Vector3{parts[0], parts[1], parts[2]};
 }
 
+bool parseSize(const std::string& text, int& width, int& height, std::string& error) {
+    const auto x = text.find_first_of("xX");
+    const auto side = [](const std::string& digits, int& out) {
+        if (digits.empty() || digits.size() > 5) return false;
+        out = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return false;
+            out = out * 10 + (c - '0');
+        }
+        return out >= 1 && out <= 16384;
+    };
+    if (x == std::string::npos || !side(text.substr(0, x), width) || !side(text.substr(x + 1), height)) {
+        error = "size \"" + text + "\" is not WxH with both sides in 1..16384";
+        return false;
+    }
+    return true;
+}
+
+float radiansFromDegrees(float degrees) { return degrees * (3.14159265f / 180.0f); }
+
 std::string formatFloat(float value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));

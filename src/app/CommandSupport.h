@@ -25,6 +25,12 @@ void reportError(const std::string& command, const std::string& message);
 // Parses a finite float.
 [[nodiscard]] std::optional<float> parseFiniteFloat(const std::string& text, std::string& error);
 
+// Parses "WxH" with both sides in 1..16384; false with why in error otherwise.
+[[nodiscard]] bool parseSize(const std::string& text, int& width, int& height, std::string& error);
+
+// Degrees to radians, in float.
+[[nodiscard]] float radiansFromDegrees(float degrees);
+
 // Formats a float with %.9g so that it reads back exactly.
 [[nodiscard]] std::string formatFloat(float value);
 

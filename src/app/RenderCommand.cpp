@@ -5,14 +5,18 @@
 #include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
+#include "play/InfoPanel.h"
 #include "play/PngWriter.h"
 #include "play/Walkthrough.h"
+#include "play/WalkthroughView.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cctype>
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <vector>
 
 namespace vantrell {
 namespace {
@@ -27,6 +31,11 @@ struct RenderOptions {
     bool crouch = false;
     int settle = 0;
     bool force = false;
+    std::string shading = "vertex";
+    bool wireframe = false;
+    bool allSpaces = false;
+    bool info = false;
+    float fieldOfViewDegrees = 45.0f;
 };
 
 // Only PNG is written, so the name must say PNG (any case).
@@ -36,25 +45,6 @@ bool namesPng(const std::string& path) {
     std::string suffix = name.substr(name.size() - 4);
     for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return suffix == ".png";
-}
-
-// "WxH" with both sides in 1..16384; false with why in error otherwise.
-bool parseSize(const std::string& text, int& width, int& height, std::string& error) {
-    const auto x = text.find_first_of("xX");
-    const auto side = [](const std::string& digits, int& out) {
-        if (digits.empty() || digits.size() > 5) return false;
-        out = 0;
-        for (const char c : digits) {
-            if (c < '0' || c > '9') return false;
-            out = out * 10 + (c - '0');
-        }
-        return out >= 1 && out <= 16384;
-    };
-    if (x == std::string::npos || !side(text.substr(0, x), width) || !side(text.substr(x + 1), height)) {
-        error = "size \"" + text + "\" is not WxH with both sides in 1..16384";
-        return false;
-    }
-    return true;
 }
 
 int runRender(const RenderOptions& options) {
@@ -81,6 +71,8 @@ int runRender(const RenderOptions& options) {
     const auto forward = parseVector3(options.forward, error);
     if (!forward) return usage("--forward: " + error);
     if (isZero(*forward)) return usage("--forward must not be the zero vector");
+    const std::optional<Shading> shading = shadingNamed(options.shading);
+    if (!shading) return usage("--shading must be vertex, pixel or flat, not \"" + options.shading + "\"");
 
     LoadedLevel level;
     if (const int status = loadValidLevel("render", options.levelPath, level); status != exitSuccess) return status;
@@ -106,14 +98,25 @@ int runRender(const RenderOptions& options) {
     Walkthrough walkthrough(level.geometry, level.partition, counter, start, *forward);
     walkthrough.setKeyDown(virtualKey::c, options.crouch);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
+    walkthrough.setFieldOfView(radiansFromDegrees(options.fieldOfViewDegrees));
     for (int i = 0; i < options.settle; ++i) walkthrough.camera().step();
+    walkthrough.camera().update();  // the drawn position: where the steps left the body
 
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);
     FrameStatistics statistics;
     statistics.start(0);
-    renderer->renderFrame(walkthrough, statistics, 0);
+    WalkthroughView view;
+    view.shading = *shading;
+    view.wireframe = options.wireframe;
+    view.allSpaces = options.allSpaces;
+    view.infoPanel = options.info;
+    FrameLists lists;
+    view.buildFrame(walkthrough, lists);
+    std::vector<PanelLine> panel;
+    if (view.infoPanel) describeFrame(walkthrough, view, lists, FrameTimes{}.lastSecond(0), panel);
+    renderer->drawFrame(walkthrough, lists, statistics, 0, {&panel, {}});
 
     const std::vector<std::uint8_t> pixels = renderer->readPixels(width, height);
     if (!writePng(options.outputPath, width, height, pixels, error,
@@ -139,6 +142,14 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
     position->excludes(eye);
     render->add_option("--forward", options->forward, "Look direction X,Y,Z")->capture_default_str();
     render->add_flag("--crouch", options->crouch, "Hold C (crouch) for the frame");
+    render->add_option("--fov,--fov-degrees", options->fieldOfViewDegrees, "Vertical field of view in degrees")
+        ->capture_default_str()
+        ->check(CLI::Range(1.0f, 179.0f));
+    render->add_option("--shading", options->shading, "vertex (the walk-through's light), pixel or flat")
+        ->capture_default_str();
+    render->add_flag("--wireframe", options->wireframe, "Draw the triangles' edges over them");
+    render->add_flag("--all-spaces", options->allSpaces, "Draw every space, in index order, without the search");
+    render->add_flag("--info", options->info, "Draw the info panel into the picture");
     render->add_option("--settle", options->settle, "Movement steps of 10 ms to run before the frame")
         ->check(CLI::Range(0, 100000));
     render->callback([options, &exitCode] { exitCode = runRender(*options); });

@@ -54,7 +54,6 @@ float floatOf(const std::string& text, float fallback) {
     return parseFiniteFloat(text, error).value_or(fallback);
 }
 
-float radiansOf(float degrees) { return degrees * (3.14159265f / 180.0f); }
 
 // The camera of visible and why: a standing eye, a look direction, the window's shape.
 struct ViewOptions {
@@ -84,7 +83,7 @@ void addViewOptions(CLI::App& command, ViewOptions& view) {
 void applyViewOptions(const ViewOptions& options, Walkthrough& walkthrough) {
     walkthrough.setAspectRatio(floatOf(options.aspect, Walkthrough::defaultAspectRatio));
     if (!options.fieldOfViewDegrees.empty()) {
-        walkthrough.setFieldOfView(radiansOf(floatOf(options.fieldOfViewDegrees, 45.0f)));
+        walkthrough.setFieldOfView(radiansFromDegrees(floatOf(options.fieldOfViewDegrees, 45.0f)));
     } else {
         walkthrough.setFieldOfView(floatOf(options.fieldOfView, Walkthrough::defaultFieldOfView));
     }

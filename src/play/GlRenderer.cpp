@@ -112,7 +112,7 @@ const vec3 attenuation = vec3(0.1, 0.1, 0.0);
 const float cosHalfTheta = 0.86602540;
 const float cosHalfPhi = 0.70710678;
 const float falloff = 1.0;
-const float ambient = 0.2;
+const float ambient = 0.25;
 out vec4 fragment;
 void main() {
     vec3 toLight = lightPosition - worldPosition;

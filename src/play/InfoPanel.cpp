@@ -69,6 +69,8 @@ void describeFrame(const Walkthrough& walkthrough, const WalkthroughView& view, 
     if (view.frozen()) addSwatch("box failed the view test (grey)", failedBoxColour);
     if (view.frozen()) addSwatch("frozen view volume", frozenVolumeColour);
     if (view.spaceBoxes) addSwatch("space boxes", spaceBoxColour);
+    add("Keys: L shading, G edges, B every space, V freeze,");
+    add("N boxes, F fly, Tab panel, F11 fullscreen, F12 picture");
 }
 
 }  // namespace vantrell

@@ -6,6 +6,7 @@
 #include "camera/MovementClock.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "play/WalkthroughView.h"
 
 #include <functional>
 #include <string>
@@ -23,7 +24,13 @@ struct WalkthroughOptions {
     std::function<void()> pumpOtherEvents;
     Vector3 startPosition{0.0f, 0.0f, 0.0f};
     Vector3 startForward{1.0f, 0.0f, 0.0f};
-    // Prints the window id at start and the camera's state on standard output.
+    int windowWidth = 800;    // the drawing area at the start, in screen units
+    int windowHeight = 600;
+    bool fullscreen = false;  // start on the whole screen (F11 switches)
+    float fieldOfView = 0.7853982f;  // vertical, radians
+    Shading shading = Shading::vertex;
+    // Prints the window id at start and, while it runs, the camera's state, the visible
+    // count and the drawing area's size on standard output.
     bool debug = false;
     // Starts the lines on standard error that say why no window could be opened.
     std::string errorPrefix = "vantrell: ";
