@@ -22,12 +22,6 @@ LoadMessage invalidLevelMessage(const LoadedLevel& loaded, std::size_t problemsS
 
 LoadMessage LevelSlot::load(const std::string& path) { return take(loadInput({path, {}})); }
 
-LoadMessage LevelSlot::take(LoadedLevel loaded) {
-    LoadedInput input;
-    input.level = std::move(loaded);
-    return take(std::move(input));
-}
-
 LoadMessage LevelSlot::take(LoadedInput input) {
     const LoadedLevel& loaded = input.level;
     if (!input.error.empty()) {

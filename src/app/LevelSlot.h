@@ -25,8 +25,6 @@ public:
 
     // Loads path; returns the message to show for the outcome.
     [[nodiscard]] LoadMessage load(const std::string& path);
-    // Takes an already loaded level under its file's name (the same rules as load).
-    [[nodiscard]] LoadMessage take(LoadedLevel loaded);
     // Takes what loadInput gave (the same rules as load).
     [[nodiscard]] LoadMessage take(LoadedInput input);
     // Records that name could not be loaded for a reason found before any loading (an
