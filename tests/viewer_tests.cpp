@@ -1,7 +1,6 @@
 // The viewer shell's logic that needs no display: window input, loop pacing, screenshot
-// names and folders, and the main dialog's level slot.
+// names and folders.
 #include "TestLevels.h"
-#include "app/LevelSlot.h"
 #include "level/LevelFile.h"
 #include "play/FramePacer.h"
 #include "play/ScreenshotPath.h"
@@ -350,88 +349,6 @@ TEST(MissingDisplay, SaysWhichDisplayCannotBeOpened) {
     EXPECT_EQ(missingDisplayReason(nullptr, "", "offscreen"),
               "no display: DISPLAY and WAYLAND_DISPLAY are unset (SDL found only the 'offscreen' video driver, "
               "which SDL_VIDEODRIVER could select)");
-}
-
-class LevelSlotTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("vantrell-slot-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string write(const std::string& name, const TestLevel& level) const {
-        const std::string path = (folder / name).string();
-        EXPECT_TRUE(writeLevelFile(path, level.geometry, level.partition));
-        return path;
-    }
-    std::string writeBytes(const std::string& name, const std::string& bytes) const {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    std::filesystem::path folder;
-    LevelSlot slot;
-};
-
-TEST_F(LevelSlotTest, NothingIsPlayableBeforeASuccessfulLoad) {
-    EXPECT_FALSE(slot.playable());
-    const LoadMessage message = slot.load((folder / "missing.bsp").string());
-    EXPECT_FALSE(slot.playable());
-    EXPECT_EQ(slot.current(), nullptr);
-    EXPECT_FALSE(message.detail.empty());  // says why the file could not be opened
-}
-
-TEST_F(LevelSlotTest, GivesTheFourMessagesExactly) {
-    const std::string good = write("good.bsp", oneRoom());
-    EXPECT_EQ(slot.load(good).text, "BSP file successfully loaded!");
-    EXPECT_TRUE(slot.playable());
-    EXPECT_EQ(slot.load(writeBytes("text.bsp", "hello world")).text, "Not a BSP file!");
-    EXPECT_EQ(slot.load(writeBytes("v4.bsp", std::string("BSP\x04", 4))).text, "Bad version of BSP!");
-    std::ifstream in(good, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(slot.load(writeBytes("cut.bsp", bytes.substr(0, bytes.size() - 1))).text, "Corrupted BSP file!");
-}
-
-TEST_F(LevelSlotTest, AFailedOrInvalidLoadKeepsThePreviousLevel) {
-    TestLevel first = oneRoom();
-    ASSERT_EQ(slot.load(write("first.bsp", first)).text, "BSP file successfully loaded!");
-    const LoadedLevel* before = slot.current();
-    ASSERT_NE(before, nullptr);
-    const std::size_t vertices = before->geometry.vertices.size();
-
-    // Loaded to the end but broken: a node naming a space that does not exist.
-    TestLevel broken = oneRoom();
-    broken.partition.nodes[0].front = childOfSpace(7);
-    const LoadMessage refused = slot.load(write("broken.bsp", broken));
-    EXPECT_EQ(refused.text, "This level cannot be played:");
-    EXPECT_FALSE(refused.detail.empty());
-    EXPECT_EQ(slot.current(), before);
-    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices);
-
-    EXPECT_EQ(slot.load(writeBytes("bad.bsp", "PK\x03\x04")).text, "Not a BSP file!");
-    EXPECT_EQ(slot.current(), before);
-    EXPECT_TRUE(slot.current()->valid());
-
-    // A later good load replaces it.
-    TestLevel second = oneRoom();
-    testlevels::addTriangle(second.geometry, {0.0f, 1.0f, 0.0f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 0.0f});
-    ASSERT_EQ(slot.load(write("second.bsp", second)).text, "BSP file successfully loaded!");
-    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices + 3);
-}
-
-TEST(InvalidLevelMessage, ListsTheFirstProblemsAndCountsTheRest) {
-    LoadedLevel loaded;
-    loaded.result = parseLoaded;
-    for (int n = 1; n <= 7; ++n) loaded.problems.push_back("problem " + std::to_string(n));
-    const LoadMessage message = invalidLevelMessage(loaded, 5);
-    EXPECT_EQ(message.text, "This level cannot be played:");
-    EXPECT_EQ(message.detail, "problem 1\nproblem 2\nproblem 3\nproblem 4\nproblem 5\n(and 2 more)");
-    loaded.problems.resize(2);
-    EXPECT_EQ(invalidLevelMessage(loaded, 5).detail, "problem 1\nproblem 2");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -32,9 +33,13 @@ int reportParseError(CLI::App& app, const CLI::ParseError& e, int argc, char** a
 
 int main(int argc, char** argv) {
     CLI::App app{"Vantrell: walk through BSP levels, render them headless and check them.\n"
-                 "Without a command, the main dialog opens."};
+                 "Without a command, the main dialog opens (with LEVEL loaded when one is given)."};
+    // The name in the usage line, whatever path the program was started by.
+    app.name("vantrell");
     app.set_version_flag("--version", "vantrell 0.1.0");
     app.require_subcommand(0, 1);
+    std::string firstLevel;
+    app.add_option("LEVEL", firstLevel, "a level, game level or .pk3 archive to open in the main dialog");
     int exitCode = 0;
     vantrell::addLevelCommands(app, exitCode);
 #ifdef VANTRELL_IMPORT
@@ -58,9 +63,20 @@ int main(int argc, char** argv) {
         return vantrell::exitFailure;
     }
     if (app.get_subcommands().empty()) {
+        // A word that names neither a command nor a file is far more likely a mistyped
+        // command than a level to open.
+        std::error_code error;
+        if (!firstLevel.empty() && !std::filesystem::exists(firstLevel, error)) {
+            vantrell::reportError("", "'" + firstLevel + "' is not a command, and no file has that name (see vantrell --help)");
+            return vantrell::exitUsage;
+        }
 #ifdef VANTRELL_VIEWER
-        return vantrell::runMainDialog(argc, argv);
+        return vantrell::runMainDialog(argc, argv, firstLevel);
 #else
+        if (!firstLevel.empty()) {
+            std::cerr << "vantrell: the main dialog is not part of this build; see --help for the commands\n";
+            return 1;
+        }
         std::cout << app.help();
         return 0;
 #endif
