@@ -3,7 +3,7 @@
 // the heap allocations per step (expected: none in steady state).
 #include "math/Vector.h"
 #include "level/LevelFile.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <benchmark/benchmark.h>
 
@@ -89,14 +89,14 @@ void walk(benchmark::State& state, const std::unique_ptr<BenchLevel>& level, con
           const Vector3& forward, bool turnRound) {
     const ManualCounter clock;
     Walkthrough walkthrough(level->geometry, level->partition, clock, start, forward);
-    walkthrough.setKeyDown(virtualKey::w, true);
+    walkthrough.setMovementKeys({.forward = true});
     Camera* camera = &walkthrough.camera();
-    for (int i = 0; i < 200; ++i) camera->step();  // warm up: query buffers sized
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // warm up: query buffers sized
 
     const long long allocationsBefore = allocationCount.load();
     long long steps = 0;
     for (auto _ : state) {
-        camera->step();
+        walkthrough.step();
         benchmark::DoNotOptimize(camera->currentPosition());
         if (++steps % 100 == 0 && turnRound) camera->turn(360, 0);
     }

@@ -6,7 +6,7 @@
 #include "level/LevelFile.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <epoxy/gl.h>
 
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
-    for (int i = 0; i < 200; ++i) walkthrough.camera().step();  // stand on the floor
-    walkthrough.camera().update();                                // and draw from there
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // stand on the floor
+    walkthrough.update();                                // and draw from there
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);

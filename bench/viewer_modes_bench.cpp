@@ -13,9 +13,9 @@
 #include "import/IbspImport.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
-#include "play/InfoPanel.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 #include <epoxy/gl.h>
 
@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter, level.report.spawnPoint);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
-    for (int i = 0; i < 200; ++i) walkthrough.camera().step();  // stand on the floor
-    walkthrough.camera().update();
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // stand on the floor
+    walkthrough.update();
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);
@@ -189,10 +189,10 @@ int main(int argc, char** argv) {
     for (int k = 0; k < searches; ++k) {
         double start = threadSeconds();
         list.clear();
-        walkthrough.visibility().collectVisibleSpaces(list);
+        walkthrough.collectVisibleSpaces(list);
         plainSearch += threadSeconds() - start;
         start = threadSeconds();
-        walkthrough.visibility().collectVisibleSpaces(record);
+        walkthrough.collectVisibleSpaces(record);
         recordedSearch += threadSeconds() - start;
     }
 

@@ -17,7 +17,7 @@
 #include "math/Vector.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 #include "visibility/ViewFrustum.h"
 
 #include <benchmark/benchmark.h>
@@ -196,7 +196,7 @@ public:
         : m(m), camera(camera), fieldOfView(fieldOfView), aspectRatio(aspectRatio) {}
 
     void collect(std::vector<std::uint32_t>& list) const {
-        const Vector3 eye = camera.eyePoint();
+        const Vector3 eye = camera.eyePoint(false);
         const std::int32_t s0 = locateSpace(m.geometry, m.partition, 0, eye);
         if (boxInViewFrustum(m.partition.space(s0).bounds)) list.push_back(static_cast<std::uint32_t>(s0));
         std::vector<bool> visited(static_cast<std::size_t>(m.partition.spaceCount()));
@@ -232,7 +232,7 @@ public:
 
 private:
     [[nodiscard]] bool boxInViewFrustum(const BoundingBox& bounds) const {
-        const ViewFrustum f = makeViewFrustum(camera.eyePoint(), camera.forward(), camera.up(), camera.right(),
+        const ViewFrustum f = makeViewFrustum(camera.eyePoint(false), camera.forward(), camera.up(), camera.right(),
                                               fieldOfView, aspectRatio);
         return boxInFrustum(f, bounds);
     }
@@ -256,7 +256,7 @@ bool listsAgree(Maze& m, benchmark::State& state) {
     Viewer viewer(m);
     std::vector<std::uint32_t> fast;
     std::vector<std::uint32_t> reference;
-    viewer.walkthrough.visibility().collectVisibleSpaces(fast);
+    viewer.walkthrough.collectVisibleSpaces(fast);
     ReferenceSearch(m, viewer.walkthrough.camera(), viewer.walkthrough.fieldOfView(),
                     viewer.walkthrough.aspectRatio())
         .collect(reference);
@@ -278,7 +278,7 @@ void fastSearch(benchmark::State& state) {
     std::vector<std::uint32_t> list;
     for (auto _ : state) {
         list.clear();
-        viewer.walkthrough.visibility().collectVisibleSpaces(list);
+        viewer.walkthrough.collectVisibleSpaces(list);
         benchmark::DoNotOptimize(list.data());
     }
     state.counters["listed"] = static_cast<double>(list.size());
@@ -292,7 +292,7 @@ void recordedSearch(benchmark::State& state) {
     Viewer viewer(m);
     SearchRecord record;
     for (auto _ : state) {
-        viewer.walkthrough.visibility().collectVisibleSpaces(record);
+        viewer.walkthrough.collectVisibleSpaces(record);
         benchmark::DoNotOptimize(record.list.data());
     }
     state.counters["listed"] = static_cast<double>(record.list.size());

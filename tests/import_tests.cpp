@@ -5,7 +5,7 @@
 #include "import/IbspImport.h"
 #include "level/LevelValidation.h"
 #include "camera/MovementClock.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -180,14 +180,14 @@ TEST(IbspImport, BodyBetweenDetailFacesTurnedAwayStaysOnTheFloor) {
     const ManualCounter clock;
     Walkthrough walkthrough(r.geometry, r.partition, clock);
     // The ground probe at the spawn finds the floor, not one of the pillar's faces.
-    const Plane ground = walkthrough.visibility().findContactPlane({0.0f, 0.0f, 0.0f}, {0.0f, -0.05f, 0.0f});
+    const Plane ground = walkthrough.findContactPlane({0.0f, 0.0f, 0.0f}, {0.0f, -0.05f, 0.0f});
     EXPECT_NEAR(ground.b, 1.0f, 1e-6f);
     Camera& camera = walkthrough.camera();
-    for (int i = 0; i < 300; ++i) camera.step();
+    for (int i = 0; i < 300; ++i) walkthrough.step();
     EXPECT_EQ(camera.currentPosition().y, 0.0f);
     // Walking back, away from the pillar and into the next leaf, keeps the body on the floor.
-    walkthrough.setKeyDown(virtualKey::s, true);
-    for (int i = 0; i < 100; ++i) camera.step();
+    walkthrough.setMovementKeys({.back = true});
+    for (int i = 0; i < 100; ++i) walkthrough.step();
     EXPECT_EQ(camera.currentPosition().y, 0.0f);
     EXPECT_LT(camera.currentPosition().x, -1.9f);
 }

@@ -5,11 +5,11 @@
 #include "allocation_counter.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
-#include "play/InfoPanel.h"
+#include "walk/InfoPanel.h"
 #include "level/LevelFile.h"
 #include "play/PngWriter.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 #include <gtest/gtest.h>
 
@@ -309,8 +309,8 @@ protected:
                  const Vector3& position = {}, const Vector3& forward = {1, 0, 0}, int settle = 0) {
         Walkthrough walkthrough(geometry, partition, counter, position, forward);
         walkthrough.setAspectRatio(float(pictureSize.first) / float(pictureSize.second));
-        for (int i = 0; i < settle; ++i) walkthrough.camera().step();
-        walkthrough.camera().update();
+        for (int i = 0; i < settle; ++i) walkthrough.step();
+        walkthrough.update();
         renderer->buildVertexBuffer(geometry, partition);
         renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
         renderer->setViewport(pictureSize.first, pictureSize.second);

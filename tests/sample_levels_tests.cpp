@@ -1,7 +1,7 @@
 // The shipped sample levels: valid, consistent with their own tree and boxes, wound to
 // face their rooms, and walkable from the origin.
 #include "level/LevelFile.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <gtest/gtest.h>
 
@@ -209,7 +209,7 @@ TEST_P(SampleLevel, BodyRestsAtTheStart) {
     ManualCounter counter;
     Walkthrough walk(level.geometry, level.partition, counter);
     for (int i = 0; i < 300; ++i) {
-        walk.camera().step();
+        walk.step();
         const Vector3& at = walk.camera().currentPosition();
         ASSERT_NEAR(at.x, 0.0f, 1e-6f) << "step " << i;
         ASSERT_NEAR(at.y, 0.0f, 1e-6f) << "step " << i;
@@ -237,7 +237,7 @@ TEST_P(SampleLevel, EveryFloorHoldsABodyAtRest) {
                                 (a.z + b.z + c.z) / 3.0f + lift * plane.c};
             ManualCounter counter;
             Walkthrough walk(g, p, counter, start);
-            for (int i = 0; i < 300; ++i) walk.camera().step();
+            for (int i = 0; i < 300; ++i) walk.step();
             const Vector3& at = walk.camera().currentPosition();
             EXPECT_NEAR(at.x, start.x, 1e-6f) << "triangle " << index;
             EXPECT_NEAR(at.y, start.y, 1e-6f) << "triangle " << index;
@@ -255,11 +255,11 @@ Vector3 walkForward(const LoadedLevel& level, const Vector3& startForward, int s
     const SpacePartition& p = level.partition;
     ManualCounter counter;
     Walkthrough walk(g, p, counter, Vector3{}, startForward);
-    walk.setKeyDown(virtualKey::w, true);
+    walk.setMovementKeys({.forward = true});
     for (int i = 0; i < steps; ++i) {
         // The clock path of the viewer: one step falls due per 10 ms.
         counter.advance(stepLengthFor(counter.frequency()));
-        walk.camera().update();
+        walk.update();
         const Vector3 at = walk.camera().currentPosition();
         const std::int32_t s = locateSpace(g, p, 0, at);
         EXPECT_TRUE(contains(p.space(s).bounds, at, 0.0f)) << "step " << i << " left the level";

@@ -1,5 +1,5 @@
 // The overlay's frame rate and text.
-#include "play/Statistics.h"
+#include "walk/Statistics.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "CommandRunner.h"
 #include "MovementLevels.h"
 #include "level/LevelFile.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <gtest/gtest.h>
 
@@ -65,13 +65,11 @@ TEST_F(TraceCommandTest, StepsFollowTheCameraWithTheScriptsKeys) {
     Walkthrough reference(level.geometry, level.partition, still, {0.2f, 0.02f, 0.1f}, {1, 0, 1});
     std::vector<std::string> expected;
     int k = 0;
-    for (int i = 0; i < 2; ++i) reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
-    reference.setKeyDown(virtualKey::w, true);
-    reference.setKeyDown(virtualKey::d, true);
-    for (int i = 0; i < 3; ++i) reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
-    reference.releaseAllKeys();
-    reference.setKeyDown(virtualKey::space, true);
-    reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    for (int i = 0; i < 2; ++i) reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    reference.setMovementKeys({.forward = true, .right = true});
+    for (int i = 0; i < 3; ++i) reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    reference.setMovementKeys({.jump = true});
+    reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
 
     const std::string script = "# a comment\n\nstep 2 -\r\n  step 3 wD\nstep 0 W\n\t# indented comment\nstep 1 j\n";
     const CommandRun r = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1"), script);

@@ -6,7 +6,7 @@
 #include "math/Vector.h"
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 #include "visibility/ContactQuery.h"
 #include "visibility/SpaceExplanation.h"
 #include "visibility/SpaceVisibility.h"
@@ -146,17 +146,72 @@ TEST(VisibleSpaces, ThroughTheWalkthroughCamera) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     List list;
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
     // The caller's entries stay in front; the search only appends.
     List appended{7};
-    walkthrough.visibility().collectVisibleSpaces(appended);
+    walkthrough.collectVisibleSpaces(appended);
     EXPECT_EQ(appended, (List{7, 2, 0, 1, 3, 4}));
     // A half turn puts every box behind the eye.
     walkthrough.camera().turn(360, 0);
     list.clear();
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_TRUE(list.empty());
+}
+
+// A standing eye at (0, 1, 0) looking along +x (or -x), at pi/4 and 4:3.
+ViewPoint viewAlongX(float sign = 1.0f, float aspectRatio = 4.0f / 3.0f) {
+    return {{0.0f, 1.0f, 0.0f}, {sign, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, -sign}, 0.7853982f, aspectRatio};
+}
+
+TEST(VisibleSpaces, FromViewValuesWithoutACamera) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
+    SpaceVisibility visibility(level.partition, level.geometry);
+    List list;
+    visibility.collectVisibleSpaces(viewAlongX(), list);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+    List appended{7};
+    visibility.collectVisibleSpaces(viewAlongX(), appended);
+    EXPECT_EQ(appended, (List{7, 2, 0, 1, 3, 4}));
+    list.clear();
+    visibility.collectVisibleSpaces(viewAlongX(-1.0f), list);
+    EXPECT_TRUE(list.empty());
+    // Each call reads only the view it is given: the same values give the same list again.
+    list.clear();
+    visibility.collectVisibleSpaces(viewAlongX(), list);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+
+    // A box up and to the side of the view: the field of view and the aspect ratio decide.
+    const BoundingBox aside{3.0f, 0.5f, -2.9f, 3.1f, 1.5f, -2.8f};
+    EXPECT_FALSE(SpaceVisibility::boxInViewFrustum(viewAlongX(), aside));
+    EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(viewAlongX(1.0f, 3.0f), aside));
+    ViewPoint wide = viewAlongX();
+    wide.fieldOfView = 1.6f;
+    EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(wide, aside));
+}
+
+TEST(VisibleSpaces, TheWalkthroughAsksWithItsCamerasView) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    walkthrough.setAspectRatio(2.5f);
+    walkthrough.setFieldOfView(0.5f);
+    walkthrough.camera().turn(37, -12);
+    const Camera& camera = walkthrough.camera();
+    const ViewPoint view = walkthrough.viewPoint();
+    EXPECT_TRUE(view.eye == camera.eyePoint(false) && view.forward == camera.forward() && view.up == camera.up() &&
+                view.right == camera.right());
+    EXPECT_EQ(view.fieldOfView, 0.5f);
+    EXPECT_EQ(view.aspectRatio, 2.5f);
+    walkthrough.setMovementKeys({.crouch = true});
+    EXPECT_TRUE(walkthrough.viewPoint().eye == camera.eyePoint(true));
+    SpaceVisibility visibility(level.partition, level.geometry);
+    List expected;
+    visibility.collectVisibleSpaces(walkthrough.viewPoint(), expected);
+    List list;
+    walkthrough.collectVisibleSpaces(list);
+    EXPECT_EQ(list, expected);
 }
 
 TEST(VisibleSpaces, CameraSpaceStaysFirstAfterHalfTurn) {
@@ -165,11 +220,11 @@ TEST(VisibleSpaces, CameraSpaceStaysFirstAfterHalfTurn) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     List list;
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 0, 1}));
     walkthrough.camera().turn(360, 0);
     list.clear();
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 3, 4}));
 }
 
@@ -182,11 +237,11 @@ TEST(VisibleSpaces, CrouchingLowersTheViewPlanes) {
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     // Below the standing view's bottom edge, above the crouching one's.
     const BoundingBox low{2.0f, -0.5f, -1.0f, 2.5f, -0.4f, 1.0f};
-    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
-    walkthrough.setKeyDown(virtualKey::c, true);
-    EXPECT_TRUE(walkthrough.visibility().boxInViewFrustum(low));
-    walkthrough.setKeyDown(virtualKey::c, false);
-    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
+    EXPECT_FALSE(walkthrough.boxInViewFrustum(low));
+    walkthrough.setMovementKeys({.crouch = true});
+    EXPECT_TRUE(walkthrough.boxInViewFrustum(low));
+    walkthrough.releaseAllKeys();
+    EXPECT_FALSE(walkthrough.boxInViewFrustum(low));
 }
 
 TEST(VisibleSpaces, SelfLinksAndTwoChainsListOnce) {
@@ -599,17 +654,17 @@ TEST(Why, FollowsTheWalkthroughCamera) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     SearchRecord r;
-    walkthrough.visibility().collectVisibleSpaces(r);
+    walkthrough.collectVisibleSpaces(r);
     EXPECT_EQ(r.list, (List{0, 1}));
-    EXPECT_EQ(walkthrough.visibility().explain(r, 2).blocked.at(0).plane, ViewFrustum::front);
+    EXPECT_EQ(walkthrough.explain(r, 2).blocked.at(0).plane, ViewFrustum::front);
     // After a half turn the space behind is in view and the one ahead fails the front plane.
     walkthrough.camera().turn(360, 0);
-    walkthrough.visibility().collectVisibleSpaces(r);
+    walkthrough.collectVisibleSpaces(r);
     EXPECT_EQ(r.list, (List{0, 2}));
-    const SpaceExplanation ahead1 = walkthrough.visibility().explain(r, 1);
+    const SpaceExplanation ahead1 = walkthrough.explain(r, 1);
     EXPECT_EQ(ahead1.outcome, SpaceOutcome::failedBox);
     EXPECT_EQ(ahead1.blocked.at(0).plane, ViewFrustum::front);
-    EXPECT_EQ(walkthrough.visibility().explain(r, 3).verdict, SpaceExplanation::Verdict::blocked);
+    EXPECT_EQ(walkthrough.explain(r, 3).verdict, SpaceExplanation::Verdict::blocked);
 }
 
 // -------------------------------------------------------------- contact query
@@ -796,21 +851,20 @@ TEST(ContactQuery, IndicesOutsideTheLevelAreSkipped) {
 TEST(SteadyState, SearchAndContactAllocateNothing) {
     TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
     addFloor(level, 2, 0.0f);
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter);
-    SpaceVisibility& visibility = walkthrough.visibility();
+    SpaceVisibility visibility(level.partition, level.geometry);
+    const ViewPoint view = viewAlongX();
     List list;
     list.reserve(16);
     const Vector3 from{0.0f, 1.0f, 0.0f};
     const Vector3 to{0.0f, 0.04f, 0.0f};
-    visibility.collectVisibleSpaces(list);
+    visibility.collectVisibleSpaces(view, list);
     const Plane first = visibility.findContactPlane(from, to);
     const std::size_t before = testing::allocationCount();
     for (int frame = 0; frame < 10; ++frame) {
         list.clear();
-        visibility.collectVisibleSpaces(list);
+        visibility.collectVisibleSpaces(view, list);
         EXPECT_TRUE(samePlane(visibility.findContactPlane(from, to), first));
-        EXPECT_TRUE(visibility.boxInViewFrustum(ahead));
+        EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(view, ahead));
     }
     EXPECT_EQ(testing::allocationCount(), before);
     EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));

@@ -4,7 +4,7 @@
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "math/Vector.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <CLI/CLI.hpp>
 
@@ -82,18 +82,18 @@ std::optional<Integer> parseInteger(std::string_view text) {
     return value;
 }
 
-// The virtual-key codes of a key word (W A S D J C, any case, or "-" for none).
-std::optional<std::vector<int>> parseKeys(std::string_view word, std::string& error) {
-    std::vector<int> keys;
+// The movement keys of a key word (W A S D J C, any case, or "-" for none).
+std::optional<MovementKeys> parseKeys(std::string_view word, std::string& error) {
+    MovementKeys keys;
     if (word == "-") return keys;
     for (const char letter : word) {
         switch (letter) {
-        case 'W': case 'w': keys.push_back(virtualKey::w); break;
-        case 'A': case 'a': keys.push_back(virtualKey::a); break;
-        case 'S': case 's': keys.push_back(virtualKey::s); break;
-        case 'D': case 'd': keys.push_back(virtualKey::d); break;
-        case 'J': case 'j': keys.push_back(virtualKey::space); break;
-        case 'C': case 'c': keys.push_back(virtualKey::c); break;
+        case 'W': case 'w': keys.forward = true; break;
+        case 'A': case 'a': keys.left = true; break;
+        case 'S': case 's': keys.back = true; break;
+        case 'D': case 'd': keys.right = true; break;
+        case 'J': case 'j': keys.jump = true; break;
+        case 'C': case 'c': keys.crouch = true; break;
         default:
             error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
             return std::nullopt;
@@ -199,12 +199,11 @@ int runTrace(const TraceOptions& options) {
             if (*count > maxStepsPerLine)
                 return fail("step count " + std::to_string(*count) + " is more than " +
                             std::to_string(maxStepsPerLine) + " in one line");
-            const std::optional<std::vector<int>> keys = parseKeys(words[2], error);
+            const std::optional<MovementKeys> keys = parseKeys(words[2], error);
             if (!keys) return fail(error);
-            walkthrough.releaseAllKeys();
-            for (const int key : *keys) walkthrough.setKeyDown(key, true);
+            walkthrough.setMovementKeys(*keys);
             for (std::int64_t i = 0; i < *count; ++i) {
-                camera.step();
+                walkthrough.step();
                 const Vector3& at = camera.currentPosition();
                 lowest = std::min(lowest, at.y);
                 lost = lost || !(std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z));

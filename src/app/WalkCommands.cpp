@@ -1,13 +1,14 @@
 // visible, why and contact: the walk-through's level queries, run headless on a level file.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
-#include "camera/MovementClock.h"
+#include "camera/Camera.h"
 #include "math/Vector.h"
-#include "play/Walkthrough.h"
-#include "visibility/SpaceExplanation.h"
+#include "visibility/SpaceVisibility.h"
+#include "walk/Walkthrough.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -78,27 +79,31 @@ void addViewOptions(CLI::App& command, ViewOptions& view) {
     radians->excludes(degrees);
 }
 
-void applyViewOptions(const ViewOptions& options, Walkthrough& walkthrough) {
-    walkthrough.setAspectRatio(floatOf(options.aspect, Walkthrough::defaultAspectRatio));
-    if (!options.fieldOfViewDegrees.empty()) {
-        walkthrough.setFieldOfView(radiansFromDegrees(floatOf(options.fieldOfViewDegrees, 45.0f)));
-    } else {
-        walkthrough.setFieldOfView(floatOf(options.fieldOfView, Walkthrough::defaultFieldOfView));
-    }
-}
+// A finite, positive projection value, else the default (a degree count too small for a
+// float radian keeps the default, as the walk-through's own setters do).
+float projectionValue(float value, float fallback) { return std::isfinite(value) && value > 0.0f ? value : fallback; }
 
-// A standing camera's eye is one unit above its body.
-Vector3 bodyBelow(const std::string& eye) { return vectorOf(eye) - Camera::standingEyeOffset; }
+// The view of a camera at rest whose standing eye is at the --eye point (its body one unit
+// below), with its basis derived from --forward.
+ViewPoint viewPointOf(const ViewOptions& options) {
+    const Camera camera(vectorOf(options.eye) - Camera::standingEyeOffset, vectorOf(options.forward), 0, 0);
+    ViewPoint view{camera.eyePoint(false), camera.forward(), camera.up(), camera.right(),
+                   Walkthrough::defaultFieldOfView, Walkthrough::defaultAspectRatio};
+    view.aspectRatio = projectionValue(floatOf(options.aspect, Walkthrough::defaultAspectRatio),
+                                       Walkthrough::defaultAspectRatio);
+    const float fieldOfView = !options.fieldOfViewDegrees.empty()
+                                  ? radiansFromDegrees(floatOf(options.fieldOfViewDegrees, 45.0f))
+                                  : floatOf(options.fieldOfView, Walkthrough::defaultFieldOfView);
+    view.fieldOfView = projectionValue(fieldOfView, Walkthrough::defaultFieldOfView);
+    return view;
+}
 
 int runVisible(const ViewOptions& options) {
     LoadedLevel level;
     if (const int status = loadValidLevel("visible", options.path, level); status != exitSuccess) return status;
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter, bodyBelow(options.eye),
-                            vectorOf(options.forward));
-    applyViewOptions(options, walkthrough);
+    SpaceVisibility visibility(level.partition, level.geometry);
     std::vector<std::uint32_t> list;
-    walkthrough.visibility().collectVisibleSpaces(list);
+    visibility.collectVisibleSpaces(viewPointOf(options), list);
     std::string line;
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (i != 0) line += ' ';
@@ -133,13 +138,11 @@ int runWhy(const WhyOptions& options) {
         return exitUsage;
     }
     const auto space = static_cast<std::uint32_t>(options.space);
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter, bodyBelow(options.view.eye),
-                            vectorOf(options.view.forward));
-    applyViewOptions(options.view, walkthrough);
+    SpaceVisibility visibility(level.partition, level.geometry);
+    const ViewPoint view = viewPointOf(options.view);
     SearchRecord record;
-    walkthrough.visibility().collectVisibleSpaces(record);
-    const SpaceExplanation answer = walkthrough.visibility().explain(record, space);
+    visibility.collectVisibleSpaces(view, record);
+    const SpaceExplanation answer = visibility.explain(view, record, space);
 
     using Verdict = SpaceExplanation::Verdict;
     if (answer.verdict == Verdict::noStart) {
@@ -189,9 +192,8 @@ struct ContactOptions {
 int runContact(const ContactOptions& options) {
     LoadedLevel level;
     if (const int status = loadValidLevel("contact", options.path, level); status != exitSuccess) return status;
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter);
-    const Plane p = walkthrough.visibility().findContactPlane(vectorOf(options.from), vectorOf(options.to));
+    SpaceVisibility visibility(level.partition, level.geometry);
+    const Plane p = visibility.findContactPlane(vectorOf(options.from), vectorOf(options.to));
     std::cout << formatFloat(p.a) << ' ' << formatFloat(p.b) << ' ' << formatFloat(p.c) << ' ' << formatFloat(p.d)
               << '\n';
     return exitSuccess;

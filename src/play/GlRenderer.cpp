@@ -8,7 +8,7 @@
 #include "play/GlRenderer.h"
 
 #include "math/Matrix.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <epoxy/gl.h>
 #include <fontconfig/fontconfig.h>
@@ -750,7 +750,7 @@ void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statist
 void GlRenderer::drawFrame(const Walkthrough& walkthrough, const FrameLists& lists, FrameStatistics& statistics,
                            std::uint32_t nowMs, const FrameOverlays& overlays) {
     const Camera& camera = walkthrough.camera();
-    const Vector3 eye = camera.eyePoint();
+    const Vector3 eye = walkthrough.eyePoint();
     const Matrix4 view = lookAtLH(eye, eye + camera.forward(), camera.up());
     const Matrix4 viewProjection = multiply(view, impl->projection);
 

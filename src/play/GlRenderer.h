@@ -14,9 +14,9 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
-#include "play/InfoPanel.h"
-#include "play/Statistics.h"
-#include "play/WalkthroughView.h"
+#include "walk/InfoPanel.h"
+#include "walk/Statistics.h"
+#include "walk/WalkthroughView.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,11 +2,11 @@
 
 #include "play/FramePacer.h"
 #include "play/GlRenderer.h"
-#include "play/InfoPanel.h"
+#include "walk/InfoPanel.h"
 #include "play/PngWriter.h"
 #include "play/ScreenshotPath.h"
-#include "play/Statistics.h"
-#include "play/Walkthrough.h"
+#include "walk/Statistics.h"
+#include "walk/Walkthrough.h"
 #include "play/WindowInput.h"
 
 #include <SDL.h>
@@ -125,7 +125,7 @@ public:
         while (!endRequested) {
             if (options.pumpOtherEvents) options.pumpOtherEvents();
             handlePendingEvent();
-            walkthrough.camera().update();
+            walkthrough.update();
             renderFrame();
             if (options.debug) printDebug();
             pace();
@@ -331,7 +331,7 @@ private:
         lastModes = modes;
         lastPosition = camera.position();
         lastForward = camera.forward();
-        const Vector3 eye = camera.eyePoint();
+        const Vector3 eye = walkthrough.eyePoint();
         std::printf("position %.9g %.9g %.9g forward %.9g %.9g %.9g eye %.9g aspect %.9g visible %u size %d %d "
                     "flying %d frozen %d panel %d shading %s\n",
                     static_cast<double>(lastPosition.x), static_cast<double>(lastPosition.y),

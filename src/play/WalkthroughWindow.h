@@ -6,7 +6,7 @@
 #include "camera/MovementClock.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
-#include "play/WalkthroughView.h"
+#include "walk/WalkthroughView.h"
 
 #include <functional>
 #include <string>

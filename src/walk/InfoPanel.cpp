@@ -1,7 +1,7 @@
-#include "play/InfoPanel.h"
+#include "walk/InfoPanel.h"
 
 #include "level/LevelGeometry.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <cstdio>
 
@@ -28,11 +28,11 @@ void describeFrame(const Walkthrough& walkthrough, const WalkthroughView& view, 
     const Camera& camera = walkthrough.camera();
     const SpacePartition& partition = walkthrough.spacePartition();
     const Vector3& p = camera.position();
-    const Vector3 eye = camera.eyePoint();
+    const Vector3 eye = walkthrough.eyePoint();
     const Vector3& f = camera.forward();
 
     add(format("Position %.2f %.2f %.2f", p.x, p.y, p.z));
-    const char* posture = camera.flying() ? "flying" : walkthrough.isKeyDown(virtualKey::c) ? "crouching" : "standing";
+    const char* posture = camera.flying() ? "flying" : walkthrough.movementKeys().crouch ? "crouching" : "standing";
     add(format("Eye height %.2f (", eye.y, 0, 0) + posture + ")");
     add(format("Forward %.2f %.2f %.2f", f.x, f.y, f.z));
     if (!partition.nodes.empty()) {

@@ -34,7 +34,7 @@ enum class Shading : std::uint8_t {
 // vertex -> pixel -> flat -> vertex.
 [[nodiscard]] Shading nextShading(Shading shading);
 
-// The keys that switch what a frame shows (by virtual-key code, see Walkthrough.h).
+// The keys that switch what a frame shows (the shell maps its keys onto them).
 enum class ModeKey : std::uint8_t {
     shading,     // L
     wireframe,   // G
@@ -45,8 +45,6 @@ enum class ModeKey : std::uint8_t {
     infoPanel,   // Tab
     fullscreen,  // F11: acted on by the window alone
 };
-
-[[nodiscard]] std::optional<ModeKey> modeKeyFor(int virtualKeyCode);
 
 struct Colour {
     float r = 0.0f;

@@ -2,8 +2,8 @@
 // are on, and what the colours mean. Built without any window; the renderer draws the lines.
 #pragma once
 
-#include "play/Statistics.h"
-#include "play/WalkthroughView.h"
+#include "walk/Statistics.h"
+#include "walk/WalkthroughView.h"
 
 #include <string>
 #include <vector>

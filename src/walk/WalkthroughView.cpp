@@ -1,8 +1,8 @@
-#include "play/WalkthroughView.h"
+#include "walk/WalkthroughView.h"
 
 #include "level/LevelGeometry.h"
 #include "math/Vector.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include <array>
 #include <cmath>
@@ -33,20 +33,6 @@ Shading nextShading(Shading shading) {
     case Shading::flat: return Shading::vertex;
     }
     return Shading::vertex;
-}
-
-std::optional<ModeKey> modeKeyFor(int code) {
-    switch (code) {
-    case virtualKey::l: return ModeKey::shading;
-    case virtualKey::g: return ModeKey::wireframe;
-    case virtualKey::b: return ModeKey::allSpaces;
-    case virtualKey::v: return ModeKey::freeze;
-    case virtualKey::n: return ModeKey::spaceBoxes;
-    case virtualKey::f: return ModeKey::fly;
-    case virtualKey::tab: return ModeKey::infoPanel;
-    case virtualKey::f11: return ModeKey::fullscreen;
-    default: return std::nullopt;
-    }
 }
 
 Colour listPlaceColour(std::size_t place, std::size_t count) {
@@ -129,10 +115,10 @@ void WalkthroughView::press(ModeKey key, Walkthrough& walkthrough) {
 void WalkthroughView::freeze(Walkthrough& walkthrough) {
     FrozenView view;
     const Camera& camera = walkthrough.camera();
-    view.eye = camera.eyePoint();
+    view.eye = walkthrough.eyePoint();
     view.forward = camera.forward();
-    view.frustum = walkthrough.visibility().viewFrustum();
-    walkthrough.visibility().collectVisibleSpaces(view.record);
+    view.frustum = walkthrough.viewFrustum();
+    walkthrough.collectVisibleSpaces(view.record);
     for (const SpaceOutcome outcome : view.record.outcome) view.failedCount += outcome == SpaceOutcome::failedBox;
     frozen_ = std::move(view);
 }
@@ -159,7 +145,7 @@ void WalkthroughView::buildFrame(Walkthrough& walkthrough, FrameLists& lists) {
             list.resize(partition.spaces.size());
             std::iota(list.begin(), list.end(), 0u);
         } else {
-            walkthrough.visibility().collectVisibleSpaces(list);
+            walkthrough.collectVisibleSpaces(list);
         }
         listed = list;
         listSpacesInPlaceColours(listed, lists);

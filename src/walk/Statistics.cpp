@@ -1,4 +1,4 @@
-#include "play/Statistics.h"
+#include "walk/Statistics.h"
 
 #include <algorithm>
 #include <cmath>
