@@ -164,7 +164,7 @@ TEST_F(DialogFiles, FailureDetailsNameWhatWasFound) {
     EXPECT_EQ(detailOf(std::string("BSP\xFF", 4)), "Its version byte is 255; levels of version 5 can be read.");
     EXPECT_EQ(detailOf(""), "The file ends at byte offset 0, inside the header.");
     EXPECT_EQ(detailOf("BSP"), "The file ends at byte offset 3, inside the header.");
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     EXPECT_EQ(detailOf(full.substr(0, 4)), "The file ends at byte offset 4, inside the vertex positions.");
     EXPECT_EQ(detailOf(full.substr(0, 185)), "The file ends at byte offset 185, inside the spaces.");
     EXPECT_EQ(detailOf(full.substr(0, 151)), "The file ends at byte offset 151, inside the tree nodes.");

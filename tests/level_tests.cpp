@@ -30,7 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Byte offsets at which each record of the worked example is complete, in file order.
+// Byte offsets at which each record of the one-triangle level is complete, in file order.
 struct RecordEnds {
     std::vector<std::size_t> vertices{20, 32, 44};
     std::vector<std::size_t> normals{60};
@@ -86,8 +86,8 @@ protected:
 
 // ---- loader: results and contents
 
-TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
-    const std::string bytes = workedExample();
+TEST_F(LevelFileTest, OneTriangleLevelLoadsEveryRecord) {
+    const std::string bytes = oneTriangleLevel();
     ASSERT_EQ(bytes.size(), 226u);
     ASSERT_EQ(parse(bytes), parseLoaded);
 
@@ -128,7 +128,7 @@ TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
 
 // Bytes in memory and the same bytes in a file give the same result, details and records.
 TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     for (std::size_t length = 0; length <= full.size(); ++length) {
         SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
         const std::string bytes = full.substr(0, length);
@@ -147,7 +147,7 @@ TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
 
 // Records are kept only whole, spaces only with all their indices, the adjacency only complete.
 TEST_F(LevelFileTest, EveryTruncationEndsEarlyAndKeepsWholeRecords) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     LevelGeometry all;
     SpacePartition allPartition;
     {
@@ -173,7 +173,7 @@ TEST_F(LevelFileTest, EveryTruncationEndsEarlyAndKeepsWholeRecords) {
 }
 
 TEST_F(LevelFileTest, NamedTruncationsKeepTheListedParts) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     ASSERT_EQ(parse(full.substr(0, 152)), parseEndedEarly);  // just before the space count
     EXPECT_EQ(geometry.vertices.size(), 3u);
     EXPECT_EQ(geometry.triangles.size(), 1u);
@@ -218,7 +218,7 @@ TEST_F(LevelFileTest, MagicAndVersionDecideFirst) {
         EXPECT_TRUE(geometry.vertices.empty());
     }
     // A wrong version with a whole level behind it still adds nothing.
-    std::string other = workedExample();
+    std::string other = oneTriangleLevel();
     other[3] = 6;
     EXPECT_EQ(parse(other), parseWrongVersion);
     EXPECT_TRUE(geometry.vertices.empty());
@@ -252,7 +252,7 @@ TEST_F(LevelFileTest, DetailsSayWhatWasFound) {
     EXPECT_EQ(found.version, 255);
 
     // Each cut names the section it falls in and the file's length.
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     const std::vector<std::pair<std::size_t, LevelSection>> cuts{
         {3, LevelSection::header},      {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
         {44, LevelSection::vertexNormals}, {70, LevelSection::planes},      {100, LevelSection::triangles},
@@ -361,7 +361,7 @@ TEST_F(LevelFileTest, PipesLoadLikeFiles) {
         fs::remove(fifo);
         return result;
     };
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     ASSERT_EQ(parsePipe(full), parseLoaded);
     EXPECT_EQ(partition.space(0).triangleIndices, std::vector<std::int32_t>{0});
     EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{0x02}, {0x01}}));
@@ -392,7 +392,7 @@ TEST_F(LevelFileTest, PipesLoadLikeFiles) {
 }
 
 TEST_F(LevelFileTest, TrailingBytesAreIgnored) {
-    const std::string bytes = workedExample() + std::string(1000, '\xAB');
+    const std::string bytes = oneTriangleLevel() + std::string(1000, '\xAB');
     ASSERT_EQ(parse(bytes), parseLoaded);
     EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{0x02}, {0x01}}));
 }
@@ -490,7 +490,7 @@ TEST_F(LevelFileTest, LoaderAppendsToWhatTheContainersHold) {
     partition.addSpace(earlier);
     partition.setAdjacency({{0xFF, 0xFF}});
 
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     {
         BSPLoader loader(&geometry, &partition, write(full.substr(0, 200)));
         ASSERT_EQ(loader.parse(), parseEndedEarly);
@@ -548,7 +548,7 @@ TEST_F(LevelFileTest, UnopenablePathsAreNotLevelFiles) {
 }
 
 TEST(LevelWriter, RoundTripGivesTheSameBytes) {
-    const std::string bytes = workedExample();
+    const std::string bytes = oneTriangleLevel();
     const fs::path path = fs::temp_directory_path() / ("vantrell-roundtrip-" + std::to_string(::getpid()) + ".bsp");
     {
         std::ofstream out(path, std::ios::binary);
