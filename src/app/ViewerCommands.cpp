@@ -1,6 +1,7 @@
 // play: straight into the walk-through of a level, without the main dialog.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "app/LevelInput.h"
 #include "math/Vector.h"
 #include "play/WalkthroughWindow.h"
 
@@ -10,8 +11,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <array>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -66,18 +65,6 @@ bool readViewOptions(const PlayArguments& arguments, WalkthroughOptions& options
     return true;
 }
 
-// True when the file starts like an IBSP level ("IBSP") or a .pk3 (zip) archive ("PK\3\4").
-// Everything else, our own levels and files that cannot be opened included, goes to our
-// own loader, so that its messages and exit statuses stay those of info.
-[[maybe_unused]] bool isImportable(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, 4> head{};
-    if (!in.read(head.data(), head.size())) return false;
-    const bool ibsp = head[0] == 'I' && head[1] == 'B' && head[2] == 'S' && head[3] == 'P';
-    const bool zip = head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4;
-    return ibsp || zip;
-}
-
 int play(const PlayArguments& arguments) {
     LoadedLevel level;
     WalkthroughOptions options;
@@ -90,7 +77,10 @@ int play(const PlayArguments& arguments) {
     bool hasPosition = false;
     if (!readViewOptions(arguments, options, hasPosition)) return exitUsage;
 #ifdef VANTRELL_IMPORT
-    if (!arguments.mapName.empty() || isImportable(arguments.level)) {
+    // Game levels and archives are imported; everything else, our own levels and files that
+    // cannot be opened or read ahead (a pipe) included, goes to our own loader, so that its
+    // messages and exit statuses stay those of info.
+    if (!arguments.mapName.empty() || inputKindOf(arguments.level) != InputKind::level) {
         ImportOptions importOptions;
         importOptions.mapName = arguments.mapName;
         ImportReport report;
