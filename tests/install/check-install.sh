@@ -11,13 +11,15 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log" >&2; fail "cmake --install"; }
+unset DESTDIR
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "cmake --install"; }
 for f in bin/vantrell share/applications/vantrell.desktop share/mime/packages/vantrell.xml \
          share/icons/hicolor/scalable/apps/vantrell.svg share/man/man1/vantrell.1 \
          share/bash-completion/completions/vantrell; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 [ -x "$prefix/bin/vantrell" ] || fail "the installed program is not executable"
+[ -f "$prefix/share/mime/mime.cache" ] || fail "cmake --install did not update the prefix's MIME database"
 # Read whole: with pipefail, a reader that stops early would fail the program with SIGPIPE.
 help=$("$prefix/bin/vantrell" --help) || fail "--help fails"
 grep -q '^Usage: vantrell ' <<<"$help" || fail "--help does not name vantrell"
