@@ -229,6 +229,7 @@ TEST_F(DialogFiles, KindIsReadFromRegularFilesOnly) {
     EXPECT_EQ(inputKindOf(write("ours.bsp", oneRoom())), InputKind::level);
     EXPECT_EQ(inputKindOf(writeBytes("game.bsp", "IBSP\x2e")), InputKind::gameLevel);
     EXPECT_EQ(inputKindOf(writeBytes("pak.pk3", "PK\x03\x04rest")), InputKind::gameArchive);
+    EXPECT_EQ(inputKindOf(writeBytes("empty.pk3", std::string("PK\x05\x06", 4))), InputKind::gameArchive);
     EXPECT_EQ(inputKindOf(writeBytes("short", "IB")), InputKind::level);
     EXPECT_EQ(inputKindOf((folder / "missing").string()), InputKind::level);
     EXPECT_EQ(inputKindOf(folder.string()), InputKind::level);

@@ -1,6 +1,7 @@
 // import: turns an IBSP game level (or one held by a .pk3 archive) into a level file.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "app/InputKind.h"
 #include "import/IbspImport.h"
 #include "io/OutputFile.h"
 
@@ -23,12 +24,6 @@ struct ImportArguments {
     float scale = 1.0f / 50.0f;
     bool force = false;
 };
-
-bool isArchive(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    char magic[2] = {};
-    return in.read(magic, 2) && std::memcmp(magic, "PK", 2) == 0;
-}
 
 std::string formatSeconds(double seconds) {
     char text[32];
@@ -68,7 +63,7 @@ int runImport(const ImportArguments& arguments) {
     if (const std::string problem = inputFileProblem(input); !problem.empty()) return fail(problem, exitFailure);
 
     std::string mapEntry;
-    if (isArchive(input)) {
+    if (inputKindOf(input) == InputKind::gameArchive) {
         std::vector<std::string> maps;
         std::string error;
         if (arguments.mapName.empty()) {

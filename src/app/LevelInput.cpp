@@ -22,18 +22,6 @@ bool canImportGameLevels() {
 #endif
 }
 
-InputKind inputKindOf(const std::string& path) {
-    // Reading a pipe here would take its bytes from the loader, and could wait for ever.
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return InputKind::level;
-    std::ifstream in(path, std::ios::binary);
-    std::array<char, 4> head{};
-    if (!in.read(head.data(), head.size())) return InputKind::level;
-    if (std::memcmp(head.data(), "IBSP", 4) == 0) return InputKind::gameLevel;
-    if (std::memcmp(head.data(), "PK\x03\x04", 4) == 0) return InputKind::gameArchive;
-    return InputKind::level;
-}
-
 LoadedInput loadInput(const LoadRequest& request) {
     LoadedInput input;
     const std::string fileName = std::filesystem::path(request.path).filename().string();

@@ -3,6 +3,7 @@
 // touches nothing but its result, so the dialog runs it on a worker thread.
 #pragma once
 
+#include "app/InputKind.h"
 #include "level/LevelFile.h"
 
 #include <string>
@@ -12,16 +13,6 @@ namespace vantrell {
 
 // True when this build holds the importer of game levels.
 [[nodiscard]] bool canImportGameLevels();
-
-enum class InputKind {
-    level,        // our own format, or anything that is not a game file: our loader decides
-    gameLevel,    // begins with "IBSP"
-    gameArchive,  // begins like a zip archive ("PK\3\4")
-};
-
-// Looks at the first bytes of a regular file. Anything else (a pipe, a folder, a missing
-// file) is not read here and counts as InputKind::level.
-[[nodiscard]] InputKind inputKindOf(const std::string& path);
 
 struct LoadRequest {
     std::string path;

@@ -1,7 +1,7 @@
 // play: straight into the walk-through of a level, without the main dialog.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
-#include "app/LevelInput.h"
+#include "app/InputKind.h"
 #include "math/Vector.h"
 #include "play/WalkthroughWindow.h"
 
@@ -11,6 +11,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -44,9 +46,9 @@ bool readViewOptions(const PlayArguments& arguments, WalkthroughOptions& options
         }
         options.startPosition = *p;
     }
-    const auto forward = parseVector3(arguments.forward, error);
-    if (!forward || isZero(*forward)) {
-        reportError("play", "--forward: " + (forward ? std::string("a zero vector has no direction") : error));
+    const auto forward = parseDirection(arguments.forward, error);
+    if (!forward) {
+        reportError("play", "--forward: " + error);
         return false;
     }
     options.startForward = *forward;
@@ -65,6 +67,7 @@ bool readViewOptions(const PlayArguments& arguments, WalkthroughOptions& options
     return true;
 }
 
+
 int play(const PlayArguments& arguments) {
     LoadedLevel level;
     WalkthroughOptions options;
@@ -77,9 +80,6 @@ int play(const PlayArguments& arguments) {
     bool hasPosition = false;
     if (!readViewOptions(arguments, options, hasPosition)) return exitUsage;
 #ifdef VANTRELL_IMPORT
-    // Game levels and archives are imported; everything else, our own levels and files that
-    // cannot be opened or read ahead (a pipe) included, goes to our own loader, so that its
-    // messages and exit statuses stay those of info.
     if (!arguments.mapName.empty() || inputKindOf(arguments.level) != InputKind::level) {
         ImportOptions importOptions;
         importOptions.mapName = arguments.mapName;
