@@ -330,6 +330,62 @@ TEST_F(CameraTest, ZeroStartForwardLooksAlongX) {
 
 // ---- Movement step --------------------------------------------------------------------
 
+// A floor at y = 0 that answers any movement ending within 0.05 of it, and counts the asks.
+struct CountingFloor {
+    int asked = 0;
+    Plane operator()(const Vector3&, const Vector3& to) {
+        ++asked;
+        return to.y < 0.05f ? Plane{0.0f, 1.0f, 0.0f, 0.0f} : Plane{};
+    }
+};
+
+TEST(CameraWithoutALevel, StepsAskOnlyTheContactTheyAreGiven) {
+    Camera camera({0, 0, 0}, {1, 0, 0}, 0, 1'000'000);
+    CountingFloor floor;
+    camera.step({}, floor);
+    // At rest on the floor: the ground probe and one clip test, and the body stays put.
+    EXPECT_EQ(floor.asked, 2);
+    expectSame(camera.currentPosition(), {0, 0, 0});
+    camera.step({.forward = true}, floor);
+    expectNear(camera.currentPosition(), {0.02f, 0, 0}, 1e-7f);
+    EXPECT_EQ(floor.asked, 4);
+    // Keys come only from the call: the next step without them stops the walk.
+    camera.step({}, floor);
+    expectNear(camera.currentPosition(), {0.02f, 0, 0}, 1e-7f);
+
+    // Flying asks nothing; it starts from the drawn position (never updated here: the start).
+    camera.setFlying(true);
+    const int before = floor.asked;
+    camera.step({.forward = true, .fast = true}, floor);
+    EXPECT_EQ(floor.asked, before);
+    expectNear(camera.currentPosition(), {0.2f, 0, 0}, 1e-6f);
+}
+
+TEST(CameraWithoutALevel, NoContactMeansFreeFallAndCrouchOnlyMovesTheEye) {
+    Camera camera({0, 10, 0}, {0, 0, 1}, 0, 1'000'000);
+    camera.step({.forward = true, .crouch = true}, ContactFunction::none());
+    // Airborne: gravity alone, whatever the keys say.
+    expectNear(camera.currentPosition(), {0, 10.0f - 0.0008f, 0}, 1e-6f);
+    camera.update(0, {}, ContactFunction::none());
+    expectSame(camera.eyePoint(true), camera.position() + Camera::crouchEyeOffset);
+    expectSame(camera.eyePoint(false), camera.position() + Camera::standingEyeOffset);
+}
+
+TEST(CameraWithoutALevel, UpdateRunsTheStepsDueByTheGivenCounterValue) {
+    Camera camera({0, 10, 0}, {1, 0, 0}, 1000, 1'000'000);  // 9999 counts per step
+    Camera reference({0, 10, 0}, {1, 0, 0}, 0, 1'000'000);
+    CountingFloor floor;
+    camera.update(1000 + 3 * 9999 + 1, {}, floor);  // due at 1000, +9999, +2*9999, +3*9999
+    for (int i = 0; i < 4; ++i) reference.step({}, ContactFunction::none());
+    EXPECT_EQ(camera.nextStepTime(), 1000 + 4 * 9999);
+    expectSame(camera.currentPosition(), reference.currentPosition());
+    EXPECT_EQ(floor.asked, 4);  // one ground probe per airborne step
+    // A counter value before the next due time only interpolates.
+    camera.update(1000 + 4 * 9999 - 1, {}, floor);
+    EXPECT_EQ(floor.asked, 4);
+}
+
+
 using MovementStepTest = CameraFixture;
 
 TEST_F(MovementStepTest, FreeFallGrowsByGravityEveryStep) {
