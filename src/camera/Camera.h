@@ -49,8 +49,8 @@ public:
 
     // Flying: no gravity and no contact with the level. Forward/back move along the view
     // direction, left/right along right, jump up and crouch down along world y, each
-    // flyDistance per step (times flyFastFactor with fast). Switching either way leaves the body where it is drawn now,
-    // at rest, so that ending a flight lets it fall from there.
+    // flyDistance per step (times flyFastFactor with fast). Switching either way leaves the
+    // body where it is drawn now, at rest, so that ending a flight lets it fall from there.
     [[nodiscard]] bool flying() const { return flying_; }
     void setFlying(bool on);
 
