@@ -2,6 +2,7 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "level/StampMarks.h"
 #include "math/ConvexPolyhedron.h"
 
 #include <algorithm>
@@ -129,9 +130,9 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
     }
 
     // Per plane, the nearest corner of the space being checked (stamped by space).
-    std::vector<std::uint32_t> stamp(g.planes.size(), 0);
+    StampMarks measured;
+    measured.reset(g.planes.size());
     std::vector<double> nearest(g.planes.size(), 0.0);
-    std::uint32_t generation = 0;
     const auto offend = [&](std::size_t s, std::int32_t t, std::string problem) {
         ++report.offences;
         if (report.examples.size() < walkableExamples)
@@ -145,7 +146,7 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
         corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
         Bounds box;
         for (const Vector3d& c : corners) box.add(c);
-        ++generation;
+        measured.clear();
         for (const std::int32_t t : p.spaces[s].triangleIndices) {
             if (corners.empty()) {
                 offend(s, t, "no leaf of the tree gives the space any volume");
@@ -158,8 +159,8 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                 continue;
             }
             const auto k = static_cast<std::size_t>(triangle.planeIndex);
-            if (stamp[k] != generation) {
-                stamp[k] = generation;
+            if (!measured.marked(k)) {
+                measured.mark(k);
                 double d = distanceTo(plane, corners[0]);
                 for (const Vector3d& c : corners) d = std::min(d, distanceTo(plane, c));
                 nearest[k] = d;
