@@ -109,3 +109,50 @@ inline void addRamp(SceneMesh& mesh, const Vector3d& lo, const Vector3d& hi) {
 }
 
 }  // namespace vantrell::scenes
+
+namespace vantrell::scenes {
+
+// A grid of columns x rows rooms, 8 by 8 and 3 high, with walls 0.2 thick and a doorway to each
+// neighbour; every room has a floor cut into tiles x tiles squares, two pillars and a table.
+// About (2 tiles^2 + 130) triangles per room. The first room's middle is at the origin.
+inline SceneMesh roomGrid(int columns, int rows, int tiles) {
+    SceneMesh mesh;
+    constexpr double size = 8.0, height = 3.0, wall = 0.2, pitch = size + wall, door = 0.6;
+    for (int i = 0; i < columns; ++i) {
+        for (int j = 0; j < rows; ++j) {
+            const double x0 = i * pitch - size / 2, z0 = j * pitch - size / 2;
+            const Vector3d lo{x0, 0, z0}, hi{x0 + size, height, z0 + size};
+            std::vector<Hole> holes;
+            const double cx = x0 + size / 2, cz = z0 + size / 2;
+            if (i > 0) holes.push_back({0, true, {0, 0, cz - door}, {0, 2, cz + door}});
+            if (i + 1 < columns) holes.push_back({0, false, {0, 0, cz - door}, {0, 2, cz + door}});
+            if (j > 0) holes.push_back({2, true, {cx - door, 0, 0}, {cx + door, 2, 0}});
+            if (j + 1 < rows) holes.push_back({2, false, {cx - door, 0, 0}, {cx + door, 2, 0}});
+            // The room without its floor, then the floor in tiles.
+            SceneMesh room;
+            addRoom(room, lo, hi, holes);
+            const auto base = static_cast<std::uint32_t>(mesh.positions.size());
+            mesh.positions.insert(mesh.positions.end(), room.positions.begin(), room.positions.end());
+            for (std::size_t t = 0; t < room.triangles.size(); ++t) {
+                const auto& tri = room.triangles[t];
+                const bool floor = room.positions[tri[0]].y == 0 && room.positions[tri[1]].y == 0 && room.positions[tri[2]].y == 0;
+                if (!floor) mesh.triangles.push_back({base + tri[0], base + tri[1], base + tri[2]});
+            }
+            const double step = size / tiles;
+            for (int a = 0; a < tiles; ++a) {
+                for (int b = 0; b < tiles; ++b) addRect(mesh, {x0 + a * step, 0, z0 + b * step}, {0, 0, step}, {step, 0, 0});
+            }
+            if (i + 1 < columns) addPassage(mesh, 0, {x0 + size, 0, cz - door}, {x0 + pitch, 2, cz + door});
+            if (j + 1 < rows) addPassage(mesh, 2, {cx - door, 0, z0 + size}, {cx + door, 2, z0 + pitch});
+            addBlock(mesh, {x0 + 1.5, 0, z0 + 1.5}, {x0 + 2.1, height, z0 + 2.1});
+            addBlock(mesh, {x0 + 5.7, 0, z0 + 5.9}, {x0 + 6.2, height, z0 + 6.4});
+            addBlock(mesh, {x0 + 4.5, 0.8, z0 + 1.5}, {x0 + 6.0, 0.9, z0 + 2.5}, true);
+            for (const double lx : {4.5, 5.9}) {
+                for (const double lz : {1.5, 2.4}) addBlock(mesh, {x0 + lx, 0, z0 + lz}, {x0 + lx + 0.1, 0.8, z0 + lz + 0.1});
+            }
+        }
+    }
+    return mesh;
+}
+
+}  // namespace vantrell::scenes
