@@ -38,7 +38,7 @@ std::string formatSeconds(double v) {
 }
 
 std::string formatPoint(const Vector3d& p) {
-    return "(" + formatNumber(p.x) + ", " + formatNumber(p.y) + ", " + formatNumber(p.z) + ")";
+    return "(" + formatNumber(p.x + 0.0) + ", " + formatNumber(p.y + 0.0) + ", " + formatNumber(p.z + 0.0) + ")";
 }
 
 // Limits that keep a hostile or huge scene to bounded time and memory; a scene that would need
@@ -1163,7 +1163,7 @@ bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     say("flood: " + std::to_string(report.outsideLeaves) + " leaves outside, " + std::to_string(report.solidLeaves) +
         " solid (" + std::to_string(report.unreachableLeaves) + " of them closed off from the spawn), " +
         std::to_string(report.openLeaves) + " open in " + std::to_string(report.spaces - (solidSpace >= 0 ? 1 : 0)) +
-        " spaces (and one solid), " + std::to_string(report.neighbourLinks) + " neighbour links, in " +
+        (solidSpace >= 0 ? " spaces (and one solid space), " : " spaces, ") + std::to_string(report.neighbourLinks) + " neighbour links, in " +
         formatSeconds(seconds) + " s");
     return true;
 }
