@@ -22,7 +22,7 @@ echo "== every level of openarena-088-data imported, validated, rested and walke
 bash scripts/check-openarena.sh build/release/src/app/vantrell build/release/openarena
 
 echo "== core-only build and tests (no SDL, GL or GTK)"
-cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF \
+cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF -DVANTRELL_COMPILE=OFF \
   -DVANTRELL_BENCH=OFF
 cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
