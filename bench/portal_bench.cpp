@@ -4,7 +4,7 @@
 #include "import/IbspFile.h"
 #include "import/IbspImport.h"
 #include "import/PakArchive.h"
-#include "import/Portals.h"
+#include "compile/Portals.h"
 
 #include <benchmark/benchmark.h>
 

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
     for (int i = 0; i < 200; ++i) walkthrough.camera().step();  // stand on the floor
+    walkthrough.camera().update();                                // and draw from there
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);

@@ -5,34 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
-namespace {
-
-const std::string& scratchPath() {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("vantrell-level-fuzz-" + std::to_string(getpid()) + ".bsp")).string();
-    return path;
-}
-
-bool writeScratch(const std::uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(scratchPath().c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vantrell;
-    if (!writeScratch(data, size)) return 0;
-    const LoadedLevel level = loadLevelFile(scratchPath());
+    const LoadedLevel level = loadLevelBytes({reinterpret_cast<const char*>(data), size});
     const LevelSummary summary = summariseLevel(level);
     if (summary.triangleEntries > size) __builtin_trap();  // every entry came from 4 file bytes
     if (!level.valid()) return 0;

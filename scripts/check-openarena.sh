@@ -47,7 +47,7 @@ printf '%-18s %7s %7s %8s %9s %6s %13s %7s\n' map spaces links import_s rest_dy 
 while read -r entry; do
   name=$(basename "$entry" .bsp)
   level="$work/$name.bsp"
-  if ! out=$("$vantrell" import "$pak" "$level" --map "$entry" 2>"$work/$name.err"); then
+  if ! out=$("$vantrell" import "$pak" "$level" --map "$entry" --force 2>"$work/$name.err"); then
     echo "FAIL $name: import failed: $(cat "$work/$name.err")"
     failures=$((failures + 1))
     continue

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Vantrell needs
-# (openarena-088-data: free game levels that the importer checks run on; never committed).
+# (openarena-088-data: free game levels that the importer checks run on; never committed;
+# desktop-file-utils to unzip: the checks of the desktop installation and the dialog's game levels).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -10,6 +11,7 @@ packages=(
   libepoxy-dev libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libfreetype-dev libfontconfig-dev fontconfig
   fonts-liberation libpng-dev
   libsdl2-dev libgtk-3-dev xvfb xauth xdotool openbox imagemagick x11-utils
+  desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl man-db librsvg2-bin libglib2.0-bin unzip
   openarena-088-data
 )
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -4,7 +4,7 @@
 #      server, and every level of the free game package imported and walked;
 #   2. core-only build (no SDL, GL or GTK) and its tests;
 #   3. bounded libFuzzer runs of the level loader, the importer and the scene reader;
-#   4. AddressSanitizer + UndefinedBehaviorSanitizer build and tests.
+#   4. AddressSanitizer + UndefinedBehaviorSanitizer build and tests (headless drawing included).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -22,8 +22,8 @@ echo "== every level of openarena-088-data imported, validated, rested and walke
 bash scripts/check-openarena.sh build/release/src/app/vantrell build/release/openarena
 
 echo "== core-only build and tests (no SDL, GL or GTK)"
-cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF -DVANTRELL_COMPILE=OFF \
-  -DVANTRELL_BENCH=OFF
+cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=OFF \
+  -DVANTRELL_COMPILE=OFF -DVANTRELL_BENCH=OFF
 cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
 
@@ -40,9 +40,14 @@ cp examples/scenes/* build/fuzz/scene-corpus/
 build/fuzz/fuzz/scene_fuzz_seed build/fuzz/scene-corpus/box-room.reply
 build/fuzz/fuzz/scene_fuzz build/fuzz/scene-corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (core and importer)"
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (everything but the end-to-end runs)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_SANITIZE=ON \
-  -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=ON -DVANTRELL_BENCH=OFF
+  -DVANTRELL_CORE_ONLY=OFF -DVANTRELL_IMPORT=ON -DVANTRELL_BENCH=OFF
 cmake --build build/asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "e2e|gl"
+# Headless drawing goes through the system's software OpenGL driver, which frees with free()
+# what its code compiler allocated with new, and leaks from a module it has unloaded by the
+# time the leak check runs: both are the driver's, so only those two checks are off here.
+ASAN_OPTIONS=detect_leaks=0:alloc_dealloc_mismatch=0:abort_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -L gl

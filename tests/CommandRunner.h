@@ -58,12 +58,14 @@ private:
 };
 
 // Runs "vantrell ARGUMENTS" through the shell (ARGUMENTS quoted as needed), with standard
-// input from stdinPath when given and the environment assignments in front; standard error
-// goes through a file in scratch.
+// input from stdinPath when given, the environment assignments in front and the working
+// directory when given; standard error goes through a file in scratch.
 inline CommandRun runVantrell(const std::string& arguments, const ScratchFolder& scratch,
-                              const std::string& stdinPath = "", const std::string& environment = "") {
+                              const std::string& stdinPath = "", const std::string& environment = "",
+                              const std::string& directory = "") {
     const std::string errPath = scratch.file("stderr.txt");
-    std::string command = environment;
+    std::string command = directory.empty() ? std::string() : "cd " + shellQuoted(directory) + " && ";
+    command.append(environment);
     command.append(" ").append(shellQuoted(VANTRELL_BINARY)).append(" ").append(arguments);
     if (!stdinPath.empty()) command.append(" <").append(shellQuoted(stdinPath));
     command.append(" 2>").append(shellQuoted(errPath));

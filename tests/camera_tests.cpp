@@ -501,5 +501,72 @@ TEST_F(MovementStepTest, WalkingOffAnEdgeCarriesTheSpeedOn) {
     for (int i = 0; i < 20; ++i) EXPECT_NEAR(run(1).x, 0.02f, 1e-6f);
 }
 
+// ---- Fly mode ---------------------------------------------------------------------------
+
+using FlyTest = WalkthroughTest;
+
+TEST_F(FlyTest, HangsWithoutKeysAndPassesThroughTheFloor) {
+    testlevels::addFloor(level, 0.0f, 10.0f);
+    start({0, 3, 0});
+    run(5);  // falling a little
+    camera().setFlying(true);
+    const Vector3 at = camera().currentPosition();
+    expectSame(camera().previousPosition(), at);
+    run(100);
+    expectSame(camera().currentPosition(), at);
+    // Straight down through the floor: no contact stops it.
+    hold({virtualKey::c});
+    run(100);
+    EXPECT_NEAR(camera().currentPosition().y, at.y - 5.0f, 1e-4f);
+    // C does not crouch while flying.
+    expectSame(camera().eyePoint(), camera().position() + Camera::standingEyeOffset);
+}
+
+TEST_F(FlyTest, KeysMoveAlongTheViewDirectionRightAndWorldUp) {
+    start({0, 5, 0});
+    camera().turn(0, -60);  // look 30 degrees up
+    camera().setFlying(true);
+    const Vector3 forward = camera().forward();
+    ASSERT_GT(forward.y, 0.4f);
+    hold({virtualKey::w});
+    expectNear(run(1), Camera::flyDistance * forward, 1e-6f);
+    hold({virtualKey::down});
+    expectNear(run(1), -Camera::flyDistance * forward, 1e-6f);
+    hold({virtualKey::d});
+    expectNear(run(1), Camera::flyDistance * camera().right(), 1e-6f);
+    hold({virtualKey::space});
+    expectNear(run(1), {0, Camera::flyDistance, 0}, 1e-6f);
+    // Opposite keys cancel; a diagonal keeps the speed; Shift is faster.
+    hold({virtualKey::space, virtualKey::c, virtualKey::a, virtualKey::d});
+    expectSame(run(1), {0, 0, 0});
+    hold({virtualKey::w, virtualKey::space});
+    EXPECT_NEAR(length(run(1)), Camera::flyDistance, 1e-6f);
+    hold({virtualKey::space, virtualKey::shift});
+    expectNear(run(1), {0, Camera::flyDistance * Camera::flyFastFactor, 0}, 1e-6f);
+}
+
+TEST_F(FlyTest, LandingLetsTheBodyFallFromWhereItIsAtRest) {
+    testlevels::addFloor(level, 0.0f, 10.0f);
+    start({0, 0, 0});
+    run(20);
+    camera().setFlying(true);
+    hold({virtualKey::space, virtualKey::w});
+    run(40);
+    camera().update();  // the drawn position catches up with the steps
+    const Vector3 high = camera().position();
+    ASSERT_GT(high.y, 1.0f);
+    hold({});
+    camera().setFlying(false);
+    EXPECT_FALSE(camera().flying());
+    expectSame(camera().currentPosition(), high);
+    // The first fall step starts from rest: only gravity moves it.
+    EXPECT_NEAR(run(1).y, -0.0008f, 2e-5f);
+    EXPECT_NEAR(run(1).y, -0.0016f, 2e-5f);
+    run(1000);
+    EXPECT_GE(camera().currentPosition().y, 0.0f);
+    EXPECT_LT(camera().currentPosition().y, 0.1f);
+    EXPECT_NEAR(camera().currentPosition().x, high.x, 1e-6f);
+}
+
 }  // namespace
 }  // namespace vantrell

@@ -460,7 +460,10 @@ TEST(IbspImport, ReadsMapsFromZipArchives) {
     ASSERT_TRUE(listArchiveMaps(archive, maps, error)) << error;
     EXPECT_EQ(maps, (std::vector<std::string>{"maps/Other.BSP", "maps/room.bsp"}));
 
-    for (const char* name : {"maps/room.bsp", "room", "maps/other.bsp"}) {
+    // Every way of naming a map, in its case or another; a path outside maps/ names its entry.
+    for (const char* name : {"maps/room.bsp", "room", "room.bsp", "maps/room", "ROOM", "maps/other.bsp", "Other",
+                             "maps/sub/deep.bsp"}) {
+        SCOPED_TRACE(name);
         Imported r;
         ImportOptions options;
         options.mapName = name;
@@ -471,7 +474,17 @@ TEST(IbspImport, ReadsMapsFromZipArchives) {
     ImportOptions options;
     options.mapName = "maps/none.bsp";
     EXPECT_FALSE(importLevel(archive, options, missing.geometry, missing.partition, missing.report, missing.error));
-    EXPECT_NE(missing.error.find("no entry maps/none.bsp"), std::string::npos) << missing.error;
+    EXPECT_NE(missing.error.find("holds no map 'maps/none.bsp' among its 2 maps"), std::string::npos) << missing.error;
+    std::string entry;
+    EXPECT_TRUE(findArchiveMap(archive, "maps/OTHER", entry, error)) << error;
+    EXPECT_EQ(entry, "maps/Other.BSP");
+    EXPECT_FALSE(findArchiveMap(archive, "maps/rom", entry, error));
+    EXPECT_NE(error.find("holds no map 'maps/rom'; close names: maps/room.bsp"), std::string::npos) << error;
+    EXPECT_FALSE(findArchiveMap(archive, "oth", entry, error));  // a part of a name
+    EXPECT_NE(error.find("close names: maps/Other.BSP"), std::string::npos) << error;
+    EXPECT_FALSE(findArchiveMap(archive, "maps/", entry, error));
+    EXPECT_FALSE(findArchiveMap(archive, std::string(100000, 'r'), entry, error));  // too long to compare: no names
+    EXPECT_EQ(error.find("close names"), std::string::npos);
     Imported unnamed;
     EXPECT_FALSE(importLevel(archive, {}, unnamed.geometry, unnamed.partition, unnamed.report, unnamed.error));
     EXPECT_NE(unnamed.error.find("name the map"), std::string::npos);

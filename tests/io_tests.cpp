@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -65,6 +66,28 @@ TEST_F(OutputFileTest, AFailedWriteKeepsTheOldFile) {
     EXPECT_FALSE(writeFileAtomically((folder / "missing" / "x.bsp").string(),
                                      [](std::ostream&) { return true; }, error));
     EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
+}
+
+TEST_F(OutputFileTest, KeepingExistingFilesNeverReplacesOne) {
+    const std::string path = (folder / "shot.png").string();
+    const auto write = [](const char* text) {
+        return [text](std::ostream& out) { return static_cast<bool>(out << text); };
+    };
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(path, write("new"), error, ExistingFile::keep)) << error;
+    EXPECT_EQ(read(path), "new");
+    errno = 0;
+    EXPECT_FALSE(writeFileAtomically(path, write("other"), error, ExistingFile::keep));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(error, path + " exists");
+    EXPECT_EQ(read(path), "new");
+    EXPECT_EQ(entries(), 1u);  // the temporary file is gone
+
+    // A dangling link is a name that exists: it is not followed, nor replaced.
+    const std::string link = (folder / "dangling.png").string();
+    fs::create_symlink(folder / "nowhere.png", link);
+    EXPECT_FALSE(writeFileAtomically(link, write("x"), error, ExistingFile::keep));
+    EXPECT_FALSE(fs::exists(folder / "nowhere.png"));
 }
 
 TEST_F(OutputFileTest, RefusesInputsFoldersAndExistingFiles) {

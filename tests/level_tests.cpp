@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -67,10 +70,12 @@ protected:
         return path.string();
     }
 
+    // Parses bytes from memory into fresh containers.
     ParseResult parse(const std::string& bytes) {
         geometry = LevelGeometry{};
         partition = SpacePartition{};
-        BSPLoader loader(&geometry, &partition, write(bytes));
+        std::istringstream stream(bytes);
+        BSPLoader loader(&geometry, &partition, stream);
         return loader.parse();
     }
 
@@ -119,6 +124,25 @@ TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
     partition.neighbours(1, list);
     EXPECT_EQ(list, (std::vector<std::int32_t>{1, 0}));
     EXPECT_TRUE(validateLevel(geometry, partition).empty());
+}
+
+// Bytes in memory and the same bytes in a file give the same result, details and records.
+TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
+    const std::string full = workedExample();
+    for (std::size_t length = 0; length <= full.size(); ++length) {
+        SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
+        const std::string bytes = full.substr(0, length);
+        const LoadedLevel fromFile = loadLevelFile(write(bytes));
+        const LoadedLevel fromMemory = loadLevelBytes(bytes);
+        ASSERT_EQ(fromMemory.result, fromFile.result);
+        EXPECT_EQ(fromMemory.details.endOffset, fromFile.details.endOffset);
+        EXPECT_EQ(fromMemory.details.endSection, fromFile.details.endSection);
+        EXPECT_EQ(fromMemory.details.version, fromFile.details.version);
+        EXPECT_EQ(fromMemory.geometry.triangleCount(), fromFile.geometry.triangleCount());
+        EXPECT_EQ(fromMemory.partition.spaceCount(), fromFile.partition.spaceCount());
+        EXPECT_EQ(fromMemory.problems, fromFile.problems);
+    }
+    EXPECT_TRUE(loadLevelBytes(full).valid());
 }
 
 // Records are kept only whole, spaces only with all their indices, the adjacency only complete.
@@ -201,6 +225,61 @@ TEST_F(LevelFileTest, MagicAndVersionDecideFirst) {
     EXPECT_TRUE(partition.nodes.empty());
 }
 
+// What the loader found, for messages: the first bytes, the version, where the file ended.
+TEST_F(LevelFileTest, DetailsSayWhatWasFound) {
+    auto detailsOf = [&](const std::string& bytes) {
+        geometry = LevelGeometry{};
+        partition = SpacePartition{};
+        BSPLoader loader(&geometry, &partition, write(bytes));
+        const ParseResult result = loader.parse();
+        return std::make_pair(result, loader.details());
+    };
+    auto [result, found] = detailsOf("PK\x03\x04");
+    EXPECT_EQ(result, parseNotALevelFile);
+    EXPECT_EQ(found.magicBytes, 3u);
+    EXPECT_EQ(found.magic, (std::array<std::uint8_t, 3>{'P', 'K', 3}));
+    EXPECT_EQ(found.version, -1);
+    EXPECT_TRUE(found.openError.empty());
+
+    std::tie(result, found) = detailsOf("BS");
+    EXPECT_EQ(result, parseEndedEarly);
+    EXPECT_EQ(found.magicBytes, 2u);
+    EXPECT_EQ(found.endOffset, 2u);
+    EXPECT_EQ(found.endSection, LevelSection::header);
+
+    std::tie(result, found) = detailsOf(std::string("BSP\xFF", 4));
+    EXPECT_EQ(result, parseWrongVersion);
+    EXPECT_EQ(found.version, 255);
+
+    // Each cut names the section it falls in and the file's length.
+    const std::string full = workedExample();
+    const std::vector<std::pair<std::size_t, LevelSection>> cuts{
+        {3, LevelSection::header},      {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
+        {44, LevelSection::vertexNormals}, {70, LevelSection::planes},      {100, LevelSection::triangles},
+        {151, LevelSection::nodes},     {185, LevelSection::spaces},        {225, LevelSection::adjacency},
+    };
+    for (const auto& [length, section] : cuts) {
+        SCOPED_TRACE("cut to " + std::to_string(length));
+        std::tie(result, found) = detailsOf(full.substr(0, length));
+        EXPECT_EQ(result, parseEndedEarly);
+        EXPECT_EQ(found.endOffset, length);
+        EXPECT_EQ(found.endSection, section);
+        EXPECT_FALSE(found.tooManyRows);
+    }
+    // An index count that the rest of the file cannot hold ends the parse before reading on;
+    // the end reported is still the file's own.
+    std::string promising = full;
+    promising[180] = '\xFF';
+    std::tie(result, found) = detailsOf(promising);
+    EXPECT_EQ(result, parseEndedEarly);
+    EXPECT_EQ(found.endOffset, full.size());
+    EXPECT_EQ(found.endSection, LevelSection::spaces);
+
+    std::tie(result, found) = detailsOf(full);
+    EXPECT_EQ(result, parseLoaded);
+    EXPECT_EQ(found.version, 5);
+}
+
 TEST_F(LevelFileTest, SmallestFileLoadsAnEmptyLevel) {
     Bytes b;
     b.header();
@@ -257,6 +336,9 @@ TEST_F(LevelFileTest, RowsFarBeyondTheSpacesAreRefused) {
     EXPECT_EQ(parse(withRows(4099)), parseEndedEarly);
     EXPECT_TRUE(partition.adjacency.empty());
     EXPECT_EQ(partition.spaces.size(), 2u);
+    const LoadedLevel refused = loadLevelFile(write(withRows(4099)));
+    EXPECT_TRUE(refused.details.tooManyRows);
+    EXPECT_EQ(refused.details.endSection, LevelSection::adjacency);
 }
 
 // A pipe has no size to check counts against: lists grow as their bytes arrive.
@@ -444,6 +526,8 @@ TEST_F(LevelFileTest, UnopenablePathsAreNotLevelFiles) {
         p.setAdjacency({{1}});
         BSPLoader loader(&g, &p, path.string());
         EXPECT_EQ(loader.parse(), parseNotALevelFile);
+        EXPECT_FALSE(loader.details().openError.empty());
+        EXPECT_EQ(loader.details().magicBytes, 0u);
         EXPECT_EQ(g.vertices.size(), 1u);
         EXPECT_EQ(p.adjacency, (AdjacencyMatrix{{1}}));
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <locale>
 #include <string>
 
@@ -94,6 +95,37 @@ TEST(StatisticsText, IgnoresTheGlobalLocale) {
     const std::string text = statisticsText(1234, 5678, 59.5f, 0.5f);
     std::locale::global(previous);
     EXPECT_EQ(text, "SPs: 1234/5678\nFPS: 59.5\nHeight: 0.5");
+}
+
+TEST(FrameTimes, MeanAndWorstOfTheFramesThatEndedInTheLastSecond) {
+    FrameTimes times;
+    EXPECT_EQ(times.lastSecond(5000).frames, 0u);
+    EXPECT_EQ(times.lastSecond(5000).meanMs, 0.0f);
+    times.add(3000, 90.0f);  // more than a second before 4500: left out
+    times.add(4000, 10.0f);
+    times.add(4200, 30.0f);
+    times.add(4500, 20.0f);
+    times.add(4600, std::numeric_limits<float>::quiet_NaN());  // not recorded
+    times.add(4600, -1.0f);
+    FrameTimes::Summary s = times.lastSecond(4500);
+    EXPECT_EQ(s.frames, 3u);
+    EXPECT_FLOAT_EQ(s.meanMs, 20.0f);
+    EXPECT_EQ(s.worstMs, 30.0f);
+    // Exactly one second old is out; frames filed after now are not counted either.
+    s = times.lastSecond(5000);
+    EXPECT_EQ(s.frames, 2u);
+    EXPECT_EQ(times.lastSecond(4100).frames, 1u);
+}
+
+TEST(FrameTimes, KeepsTheLatestFramesAndSurvivesTheClocksWrap) {
+    FrameTimes times;
+    const std::uint32_t start = 0xFFFFFF00u;  // wraps after 256 ms
+    for (std::size_t k = 0; k < 3 * FrameTimes::capacity; ++k) {
+        times.add(start + static_cast<std::uint32_t>(k / 4), k < 2 * FrameTimes::capacity ? 100.0f : 1.0f);
+    }
+    const FrameTimes::Summary s = times.lastSecond(start + static_cast<std::uint32_t>(3 * FrameTimes::capacity / 4));
+    EXPECT_EQ(s.frames, FrameTimes::capacity);
+    EXPECT_EQ(s.worstMs, 1.0f);  // only the latest capacity frames are kept
 }
 
 }  // namespace

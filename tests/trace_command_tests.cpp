@@ -145,6 +145,24 @@ TEST_F(TraceCommandTest, ScriptErrorsNameTheLineAndStop) {
     EXPECT_EQ(lines(partial.out).size(), 2u);
 }
 
+TEST_F(TraceCommandTest, AFolderAsScriptIsAnErrorNotACrash) {
+    const CommandRun folder = run(trace(shellQuoted(scratch.path().string())));
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.out, "");
+    EXPECT_EQ(folder.err, "vantrell: trace: script: " + scratch.path().string() + " is a folder\n");
+    // Standard input that is a folder fails when read: said so, not thrown.
+    const CommandRun input = testing::runVantrell(trace(), scratch, scratch.path().string());
+    EXPECT_EQ(input.status, 1);
+    EXPECT_EQ(input.out, "");
+    EXPECT_EQ(input.err, "vantrell: trace: cannot read the script from standard input: Is a directory\n");
+}
+
+TEST_F(TraceCommandTest, ScriptErrorsAreRuntimeFailures) {
+    const CommandRun r = run(trace(), "step 1 -\nwalk\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vantrell: trace: line 2: 'walk' is not a command (step N KEYS, or turn DX DY)\n");
+}
+
 TEST_F(TraceCommandTest, OverlongLineIsRefused) {
     const CommandRun r = run(trace(), "step 1 " + std::string(100000, 'W') + "\n");
     EXPECT_NE(r.status, 0);
@@ -159,14 +177,16 @@ TEST_F(TraceCommandTest, BadArgumentsAndLevelsAreRefused) {
         EXPECT_TRUE(r.out.empty()) << options;
         EXPECT_FALSE(r.err.empty()) << options;
     }
-    EXPECT_NE(run(trace(shellQuoted(scratch.file("missing.txt"))), "").status, 0);
+    const CommandRun missing = run(trace(shellQuoted(scratch.file("missing.txt"))), "");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "vantrell: trace: script: " + scratch.file("missing.txt") + " does not exist\n");
     EXPECT_EQ(run("trace " + shellQuoted(scratch.file("missing.bsp")), "step 1 -\n").status, 1);
 
     level.partition.spaces[0].triangleIndices.push_back(999);  // names no triangle
     const std::string broken = scratch.file("broken.bsp");
     ASSERT_TRUE(writeLevelFile(broken, level.geometry, level.partition));
     const CommandRun r = run("trace " + shellQuoted(broken), "step 1 -\n");
-    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty());
 }
 

@@ -1,17 +1,19 @@
 // The viewer shell's logic that needs no display: window input, loop pacing, screenshot
-// names and folders, and the main dialog's level slot.
+// names and folders.
 #include "TestLevels.h"
-#include "app/LevelSlot.h"
 #include "level/LevelFile.h"
 #include "play/FramePacer.h"
 #include "play/ScreenshotPath.h"
 #include "play/Walkthrough.h"
+#include "play/WalkthroughView.h"
+#include "play/WalkthroughWindow.h"
 #include "play/WindowInput.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -77,7 +79,11 @@ TEST(VirtualKeys, MapsLettersArrowsSpaceAndEscapeToWin32Codes) {
     EXPECT_EQ(virtualKeyFor(SDLK_RIGHT), 0x27);
     EXPECT_EQ(virtualKeyFor(SDLK_ESCAPE), 0x1B);
     EXPECT_EQ(virtualKeyFor(SDLK_F12), 0x7B);
-    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), -1);
+    EXPECT_EQ(virtualKeyFor(SDLK_F11), 0x7A);
+    EXPECT_EQ(virtualKeyFor(SDLK_TAB), 0x09);
+    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), 0x10);
+    EXPECT_EQ(virtualKeyFor(SDLK_RSHIFT), 0x10);
+    EXPECT_EQ(virtualKeyFor(SDLK_LCTRL), -1);
     EXPECT_EQ(virtualKeyFor(SDLK_KP_ENTER), -1);
 }
 
@@ -90,7 +96,7 @@ TEST_F(WindowInputTest, RecordsHeldKeysByCodeAndReleasesThem) {
     EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
     EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
     // An unmapped key touches no entry.
-    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT)), WindowAction::none);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LCTRL)), WindowAction::none);
     for (int code = 0; code < 256; ++code) EXPECT_EQ(walkthrough.isKeyDown(code), code == 0x26 ? 1 : 0) << code;
 }
 
@@ -125,6 +131,36 @@ TEST_F(WindowInputTest, EscapeEndsAndF12AsksForAScreenshotWithoutBeingRecorded) 
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     EXPECT_EQ(input.handle(quit), WindowAction::end);
+}
+
+TEST_F(WindowInputTest, ModeKeysSwitchOncePerPressAndOnlyWhileFocused) {
+    WalkthroughView view;
+    WindowInput withView{walkthrough, &view};
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_l)), WindowAction::none);
+    EXPECT_EQ(view.shading, Shading::pixel);
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_l, true));  // held: repeats change nothing
+    EXPECT_EQ(view.shading, Shading::pixel);
+    (void)withView.handle(keyEvent(SDL_KEYUP, SDLK_l));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_TAB));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_f));
+    EXPECT_TRUE(view.infoPanel);
+    EXPECT_TRUE(walkthrough.camera().flying());
+    // Shift is held like any key, for flying faster.
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT));
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::shift), 1);
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::fullscreen);
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11, true)), WindowAction::none);
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::f11), 0);
+
+    (void)withView.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_g));
+    (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_v));
+    EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::none);
+    EXPECT_FALSE(view.wireframe);
+    EXPECT_FALSE(view.frozen());
+    // Without a view, mode keys are only held keys.
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_v));
+    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::v), 1);
 }
 
 TEST_F(WindowInputTest, MotionTurnsTheCameraOnlyWhileFocused) {
@@ -281,93 +317,38 @@ TEST_F(ScreenshotFolders, NamesCarryDateAndTimeAndNeverOverwrite) {
     time.tm_sec = 9;
     const std::string name = screenshotFileName(time);
     EXPECT_EQ(name, "vantrell-20240105-070309.png");
-    EXPECT_EQ(freeScreenshotPath(root, name), root / name);
-    std::ofstream(root / name) << "x";
-    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-2.png");
-    std::ofstream(root / "vantrell-20240105-070309-2.png") << "x";
-    EXPECT_EQ(freeScreenshotPath(root, name), root / "vantrell-20240105-070309-3.png");
+    const auto readFile = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto writing = [](const char* text) {
+        return [text](std::ostream& out) { return static_cast<bool>(out << text); };
+    };
+    std::string error;
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("one"), error), root / name) << error;
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("two"), error), root / "vantrell-20240105-070309-2.png");
+    // A name taken by anything, a dangling link included, is passed over.
+    std::filesystem::create_symlink(root / "gone.png", root / "vantrell-20240105-070309-3.png");
+    EXPECT_EQ(writeNewScreenshot(root, name, writing("three"), error), root / "vantrell-20240105-070309-4.png");
+    EXPECT_EQ(readFile(root / name), "one");
+    EXPECT_EQ(readFile(root / "vantrell-20240105-070309-2.png"), "two");
+    EXPECT_FALSE(std::filesystem::exists(root / "gone.png"));
+
+    // A failed write takes no name and says why.
+    EXPECT_TRUE(writeNewScreenshot(root, name, [](std::ostream&) { return false; }, error).empty());
+    EXPECT_FALSE(std::filesystem::exists(root / "vantrell-20240105-070309-5.png"));
+    EXPECT_TRUE(writeNewScreenshot(root / "missing", name, writing("x"), error).empty());
+    EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
 }
 
-class LevelSlotTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("vantrell-slot-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string write(const std::string& name, const TestLevel& level) const {
-        const std::string path = (folder / name).string();
-        EXPECT_TRUE(writeLevelFile(path, level.geometry, level.partition));
-        return path;
-    }
-    std::string writeBytes(const std::string& name, const std::string& bytes) const {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    std::filesystem::path folder;
-    LevelSlot slot;
-};
-
-TEST_F(LevelSlotTest, NothingIsPlayableBeforeASuccessfulLoad) {
-    EXPECT_FALSE(slot.playable());
-    const LoadMessage message = slot.load((folder / "missing.bsp").string());
-    EXPECT_FALSE(slot.playable());
-    EXPECT_EQ(slot.current(), nullptr);
-    EXPECT_FALSE(message.detail.empty());  // says why the file could not be opened
-}
-
-TEST_F(LevelSlotTest, GivesTheFourMessagesExactly) {
-    const std::string good = write("good.bsp", oneRoom());
-    EXPECT_EQ(slot.load(good).text, "BSP file successfully loaded!");
-    EXPECT_TRUE(slot.playable());
-    EXPECT_EQ(slot.load(writeBytes("text.bsp", "hello world")).text, "Not a BSP file!");
-    EXPECT_EQ(slot.load(writeBytes("v4.bsp", std::string("BSP\x04", 4))).text, "Bad version of BSP!");
-    std::ifstream in(good, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(slot.load(writeBytes("cut.bsp", bytes.substr(0, bytes.size() - 1))).text, "Corrupted BSP file!");
-}
-
-TEST_F(LevelSlotTest, AFailedOrInvalidLoadKeepsThePreviousLevel) {
-    TestLevel first = oneRoom();
-    ASSERT_EQ(slot.load(write("first.bsp", first)).text, "BSP file successfully loaded!");
-    const LoadedLevel* before = slot.current();
-    ASSERT_NE(before, nullptr);
-    const std::size_t vertices = before->geometry.vertices.size();
-
-    // Loaded to the end but broken: a node naming a space that does not exist.
-    TestLevel broken = oneRoom();
-    broken.partition.nodes[0].front = childOfSpace(7);
-    const LoadMessage refused = slot.load(write("broken.bsp", broken));
-    EXPECT_EQ(refused.text, "This level cannot be played:");
-    EXPECT_FALSE(refused.detail.empty());
-    EXPECT_EQ(slot.current(), before);
-    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices);
-
-    EXPECT_EQ(slot.load(writeBytes("bad.bsp", "PK\x03\x04")).text, "Not a BSP file!");
-    EXPECT_EQ(slot.current(), before);
-    EXPECT_TRUE(slot.current()->valid());
-
-    // A later good load replaces it.
-    TestLevel second = oneRoom();
-    testlevels::addTriangle(second.geometry, {0.0f, 1.0f, 0.0f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 0.0f});
-    ASSERT_EQ(slot.load(write("second.bsp", second)).text, "BSP file successfully loaded!");
-    EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices + 3);
-}
-
-TEST(InvalidLevelMessage, ListsTheFirstProblemsAndCountsTheRest) {
-    LoadedLevel loaded;
-    loaded.result = parseLoaded;
-    for (int n = 1; n <= 7; ++n) loaded.problems.push_back("problem " + std::to_string(n));
-    const LoadMessage message = invalidLevelMessage(loaded, 5);
-    EXPECT_EQ(message.text, "This level cannot be played:");
-    EXPECT_EQ(message.detail, "problem 1\nproblem 2\nproblem 3\nproblem 4\nproblem 5\n(and 2 more)");
-    loaded.problems.resize(2);
-    EXPECT_EQ(invalidLevelMessage(loaded, 5).detail, "problem 1\nproblem 2");
+TEST(MissingDisplay, SaysWhichDisplayCannotBeOpened) {
+    EXPECT_EQ(missingDisplayReason(":77", nullptr, ""), "the display DISPLAY=:77 cannot be opened");
+    EXPECT_EQ(missingDisplayReason("", "wayland-9", ""), "the display WAYLAND_DISPLAY=wayland-9 cannot be opened");
+    EXPECT_EQ(missingDisplayReason(":1", "wayland-0", ""),
+              "neither the display DISPLAY=:1 nor the display WAYLAND_DISPLAY=wayland-0 can be opened");
+    EXPECT_EQ(missingDisplayReason(nullptr, "", "offscreen"),
+              "no display: DISPLAY and WAYLAND_DISPLAY are unset (SDL found only the 'offscreen' video driver, "
+              "which SDL_VIDEODRIVER could select)");
 }
 
 }  // namespace

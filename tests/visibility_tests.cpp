@@ -8,12 +8,14 @@
 #include "level/LevelValidation.h"
 #include "play/Walkthrough.h"
 #include "visibility/ContactQuery.h"
+#include "visibility/SpaceExplanation.h"
 #include "visibility/SpaceVisibility.h"
 #include "visibility/ViewFrustum.h"
 #include "visibility/VisibleSpaceSearch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -359,6 +361,257 @@ TEST(VisibleSpaces, MatchesARecursiveSearchOnRandomLevels) {
     }
 }
 
+// --------------------------------------------------------------- cull reasons
+
+TEST(ViewFrustum, FailingPlaneNamesTheFirstPlaneWithEveryCornerOutside) {
+    const ViewFrustum f = startFrustum();
+    EXPECT_EQ(failingPlane(f, ahead), -1);
+    EXPECT_EQ(failingPlane(f, behind), ViewFrustum::front);
+    EXPECT_EQ(failingPlane(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}), ViewFrustum::left);
+    EXPECT_EQ(failingPlane(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}), ViewFrustum::right);
+    EXPECT_EQ(failingPlane(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}), ViewFrustum::top);
+    EXPECT_EQ(failingPlane(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f}), ViewFrustum::bottom);
+    // Behind and far to the left: both fail, the front plane is named first.
+    EXPECT_EQ(failingPlane(f, {-3.0f, 0.0f, 50.0f, -2.0f, 2.0f, 51.0f}), ViewFrustum::front);
+    EXPECT_STREQ(planeName(ViewFrustum::bottom), "bottom");
+    EXPECT_STREQ(planeName(7), "none");
+
+    // It agrees with the box test on random boxes around the eye and random views.
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> coordinate(-8.0f, 8.0f);
+    for (int round = 0; round < 2000; ++round) {
+        const float x0 = coordinate(random), y0 = coordinate(random), z0 = coordinate(random);
+        const BoundingBox box{x0, y0, z0, x0 + coordinate(random) / 4.0f + 2.0f, y0 + 1.0f, z0 + 1.5f};
+        const ViewFrustum view = startFrustum(0.5f + static_cast<float>(round % 7), {0.0f, 1.0f, 0.0f});
+        ASSERT_EQ(failingPlane(view, box) < 0, boxInFrustum(view, box)) << "round " << round;
+    }
+}
+
+SearchRecord record(const TestLevel& level, const ViewFrustum& frustum = startFrustum(),
+                    const Vector3& eye = {0.0f, 1.0f, 0.0f}) {
+    VisibleSpaceSearch s(level.partition);
+    SearchRecord r;
+    s.collectRecorded(level.geometry, level.partition, eye, frustum, r);
+    return r;
+}
+
+SpaceExplanation why(const TestLevel& level, std::uint32_t space, const ViewFrustum& frustum = startFrustum()) {
+    VisibleSpaceSearch s(level.partition);
+    SearchRecord r;
+    s.collectRecorded(level.geometry, level.partition, {0.0f, 1.0f, 0.0f}, frustum, r);
+    return explainSpace(level.partition, s, frustum, r, space);
+}
+
+std::vector<std::uint32_t> chainSpaces(const SpaceExplanation& e) {
+    std::vector<std::uint32_t> spaces;
+    for (const ChainStep& step : e.chain) spaces.push_back(step.space);
+    return spaces;
+}
+
+TEST(CullReasons, FiveSpaceExampleWithAFailingSpace) {
+    const SearchRecord r = record(fiveSpaces({behind, ahead, ahead, ahead, ahead}));
+    EXPECT_EQ(r.startSpace, 2);
+    EXPECT_EQ(r.list, (List{2, 3, 4}));
+    using enum SpaceOutcome;
+    EXPECT_EQ(r.outcome, (std::vector<SpaceOutcome>{failedBox, unreached, listed, listed, listed}));
+    EXPECT_EQ(r.failedPlane, (std::vector<std::int8_t>{ViewFrustum::front, -1, -1, -1, -1}));
+    EXPECT_EQ(r.reachedFrom, (std::vector<std::int32_t>{2, -1, -1, 2, 3}));
+
+    // The eye's space with a failing box is still searched from, and says so.
+    const SearchRecord outside = record(fiveSpaces({ahead, ahead, behind, ahead, ahead}));
+    EXPECT_EQ(outside.list, (List{0, 1, 3, 4}));
+    EXPECT_EQ(outside.outcome[2], SpaceOutcome::failedBox);
+    EXPECT_EQ(outside.failedPlane[2], ViewFrustum::front);
+    EXPECT_EQ(outside.reachedFrom[2], -1);
+
+    // A level without nodes has no start space, and a reused record forgets the last search.
+    TestLevel none;
+    addBoxSpace(none, ahead);
+    VisibleSpaceSearch s(none.partition);
+    SearchRecord reused = r;
+    s.collectRecorded(none.geometry, none.partition, {0.0f, 1.0f, 0.0f}, startFrustum(), reused);
+    EXPECT_EQ(reused.startSpace, -1);
+    EXPECT_TRUE(reused.list.empty());
+    EXPECT_EQ(reused.outcome, (std::vector<SpaceOutcome>{unreached}));
+}
+
+TEST(CullReasons, RecordedSearchListsWhatThePlainSearchListsOnRandomLevels) {
+    std::mt19937 random(777);
+    for (int round = 0; round < 200; ++round) {
+        const int count = 1 + static_cast<int>(random() % 30);
+        TestLevel level;
+        std::vector<std::vector<int>> rows(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            addBoxSpace(level, random() % 3 == 0 ? behind : ahead);
+            for (int j = 0; j < count; ++j) {
+                if (random() % 6 == 0) rows[static_cast<std::size_t>(i)].push_back(j);
+            }
+        }
+        addSingleLeafRoot(level, static_cast<std::int32_t>(random() % static_cast<unsigned>(count)));
+        level.partition.setAdjacency(adjacencyFromLists(static_cast<std::size_t>(count), rows));
+        const SearchRecord r = record(level);
+        ASSERT_EQ(r.list, search(level)) << "round " << round;
+        for (std::size_t s = 0; s < r.outcome.size(); ++s) {
+            SCOPED_TRACE(::testing::Message() << "round " << round << " space " << s);
+            const bool inList = std::find(r.list.begin(), r.list.end(), s) != r.list.end();
+            EXPECT_EQ(inList, r.outcome[s] == SpaceOutcome::listed);
+            EXPECT_EQ(r.failedPlane[s] >= 0, r.outcome[s] == SpaceOutcome::failedBox);
+            const std::int32_t from = r.reachedFrom[s];
+            if (static_cast<std::int32_t>(s) == r.startSpace || r.outcome[s] == SpaceOutcome::unreached) {
+                EXPECT_EQ(from, -1);
+                continue;
+            }
+            // Reached from a space that was searched from and whose row names it.
+            ASSERT_GE(from, 0);
+            const auto& row = rows[static_cast<std::size_t>(from)];
+            EXPECT_NE(std::find(row.begin(), row.end(), static_cast<int>(s)), row.end());
+            EXPECT_TRUE(r.outcome[static_cast<std::size_t>(from)] == SpaceOutcome::listed || from == r.startSpace);
+        }
+    }
+}
+
+// The eye's space 0 around the eye; 1 ahead; 2 behind the camera; 3 ahead but only reached
+// through 2; 4 ahead, named by nobody's row; 5 ahead but only naming 0.
+TestLevel cullingLevel() {
+    TestLevel level;
+    addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, behind);
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, ahead);
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(6, {{1, 2}, {0}, {3}, {}, {1}, {0}}));
+    return level;
+}
+
+TEST(Why, ListedSpaceGivesTheSearchChainWithEveryBoxResult) {
+    const SpaceExplanation e = why(cullingLevel(), 1);
+    EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::listed);
+    EXPECT_EQ(e.place, 1u);
+    EXPECT_EQ(chainSpaces(e), (List{0, 1}));
+    EXPECT_EQ(e.chain[0].failedPlane, -1);
+    EXPECT_EQ(e.chain[1].failedPlane, -1);
+
+    // The eye outside its own space's box: the chain starts at a failing space.
+    const SpaceExplanation outside = why(fiveSpaces({ahead, ahead, behind, ahead, ahead}), 1);
+    EXPECT_EQ(outside.verdict, SpaceExplanation::Verdict::listed);
+    EXPECT_EQ(chainSpaces(outside), (List{2, 0, 1}));
+    EXPECT_EQ(outside.chain[0].failedPlane, ViewFrustum::front);
+    EXPECT_EQ(outside.place, 1u);
+}
+
+TEST(Why, SpaceBehindTheCameraFailsTheFrontPlane) {
+    const SpaceExplanation e = why(cullingLevel(), 2);
+    EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::blocked);
+    EXPECT_EQ(e.outcome, SpaceOutcome::failedBox);
+    EXPECT_EQ(chainSpaces(e), (List{0, 2}));
+    EXPECT_EQ(e.chain[1].failedPlane, ViewFrustum::front);
+    ASSERT_EQ(e.blocked.size(), 1u);
+    EXPECT_EQ(e.blocked[0].firstFailing, 2u);
+    EXPECT_EQ(e.blocked[0].plane, ViewFrustum::front);
+    EXPECT_EQ(e.blocked[0].chain, (List{0, 2}));
+
+    // The eye's own space is blocked only by its own box.
+    const SpaceExplanation own = why(fiveSpaces({ahead, ahead, behind, ahead, ahead}), 2);
+    EXPECT_EQ(own.verdict, SpaceExplanation::Verdict::blocked);
+    ASSERT_EQ(own.blocked.size(), 1u);
+    EXPECT_EQ(own.blocked[0].firstFailing, 2u);
+    EXPECT_EQ(own.blocked[0].chain, (List{2}));
+}
+
+TEST(Why, SpaceReachableOnlyThroughAnOutOfViewSpaceNamesThatSpaceAndItsPlane) {
+    const SpaceExplanation e = why(cullingLevel(), 3);
+    EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::blocked);
+    EXPECT_EQ(e.outcome, SpaceOutcome::unreached);
+    EXPECT_TRUE(e.chain.empty());
+    EXPECT_EQ(e.shortestLength, 3u);
+    ASSERT_EQ(e.blocked.size(), 1u);
+    EXPECT_EQ(e.blocked[0].firstFailing, 2u);
+    EXPECT_EQ(e.blocked[0].plane, ViewFrustum::front);
+    EXPECT_EQ(e.blocked[0].chain, (List{0, 2, 3}));
+
+    // The five-space example: 1 lies beyond 0, which is behind the eye.
+    const SpaceExplanation five = why(fiveSpaces({behind, ahead, ahead, ahead, ahead}), 1);
+    ASSERT_EQ(five.blocked.size(), 1u);
+    EXPECT_EQ(five.blocked[0].firstFailing, 0u);
+    EXPECT_EQ(five.blocked[0].chain, (List{2, 0, 1}));
+}
+
+TEST(Why, EveryShortestChainNamesItsFirstFailingSpaceAndLongerChainsNone) {
+    // 0 -> {1, 2, 5}; 1 (passes) -> 3 (fails left) -> 6; 2 (fails right) -> 6; 2 -> 3;
+    // 5 (fails top) -> 7 -> 8 -> 6 is longer; 4 fails too but is on no chain to 6.
+    TestLevel level;
+    addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f});
+    addBoxSpace(level, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f});
+    addBoxSpace(level, behind);
+    addBoxSpace(level, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f});
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, ahead);
+    addBoxSpace(level, ahead);
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(
+        adjacencyFromLists(9, {{1, 2, 5, 4}, {3}, {6, 3}, {6}, {}, {7}, {}, {8}, {6}}));
+    // 6 is 3 steps away through 1 and 3 (blocked at 3) and 2 steps away through 2 (blocked at 2).
+    const SpaceExplanation e = why(level, 6);
+    EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::blocked);
+    EXPECT_EQ(e.shortestLength, 3u);
+    ASSERT_EQ(e.blocked.size(), 1u);
+    EXPECT_EQ(e.blocked[0].firstFailing, 2u);
+    EXPECT_EQ(e.blocked[0].plane, ViewFrustum::right);
+    EXPECT_EQ(e.blocked[0].chain, (List{0, 2, 6}));
+
+    // 3 is two steps away both through 1 (which passes, so 3 itself blocks) and through 2.
+    const SpaceExplanation three = why(level, 3);
+    ASSERT_EQ(three.blocked.size(), 2u);
+    EXPECT_EQ(three.blocked[0].firstFailing, 2u);
+    EXPECT_EQ(three.blocked[0].chain, (List{0, 2, 3}));
+    EXPECT_EQ(three.blocked[1].firstFailing, 3u);
+    EXPECT_EQ(three.blocked[1].plane, ViewFrustum::left);
+    EXPECT_EQ(three.blocked[1].chain, (List{0, 1, 3}));
+
+    // 8 lies only beyond 5, which fails the top plane.
+    const SpaceExplanation eight = why(level, 8);
+    ASSERT_EQ(eight.blocked.size(), 1u);
+    EXPECT_EQ(eight.blocked[0].firstFailing, 5u);
+    EXPECT_EQ(eight.blocked[0].plane, ViewFrustum::top);
+    EXPECT_EQ(eight.blocked[0].chain, (List{0, 5, 7, 8}));
+}
+
+TEST(Why, SpaceWithNoChainAtAll) {
+    // 4 is named by no row; 5 names the eye's space, but rows lead one way only.
+    for (const std::uint32_t space : {4u, 5u}) {
+        const SpaceExplanation e = why(cullingLevel(), space);
+        EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::notReachable) << space;
+        EXPECT_EQ(e.outcome, SpaceOutcome::unreached);
+        EXPECT_TRUE(e.blocked.empty());
+    }
+    // No start space: nothing was searched.
+    TestLevel none;
+    addBoxSpace(none, ahead);
+    EXPECT_EQ(why(none, 0).verdict, SpaceExplanation::Verdict::noStart);
+}
+
+TEST(Why, FollowsTheWalkthroughCamera) {
+    const TestLevel level = cullingLevel();
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    SearchRecord r;
+    walkthrough.visibility().collectVisibleSpaces(r);
+    EXPECT_EQ(r.list, (List{0, 1}));
+    EXPECT_EQ(walkthrough.visibility().explain(r, 2).blocked.at(0).plane, ViewFrustum::front);
+    // After a half turn the space behind is in view and the one ahead fails the front plane.
+    walkthrough.camera().turn(360, 0);
+    walkthrough.visibility().collectVisibleSpaces(r);
+    EXPECT_EQ(r.list, (List{0, 2}));
+    const SpaceExplanation ahead1 = walkthrough.visibility().explain(r, 1);
+    EXPECT_EQ(ahead1.outcome, SpaceOutcome::failedBox);
+    EXPECT_EQ(ahead1.blocked.at(0).plane, ViewFrustum::front);
+    EXPECT_EQ(walkthrough.visibility().explain(r, 3).verdict, SpaceExplanation::Verdict::blocked);
+}
+
 // -------------------------------------------------------------- contact query
 
 constexpr Plane noContact{};
@@ -606,6 +859,49 @@ TEST_F(WalkCommands, VisibleAspectAndFieldOfView) {
     EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov 3.1415927").out, "0\n");
 }
 
+TEST_F(WalkCommands, FieldOfViewInDegreesEqualsItInRadians) {
+    TestLevel level;
+    addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
+    addBoxSpace(level, {1.0f, 0.0f, 50.0f, 2.0f, 2.0f, 51.0f});
+    addSingleLeafRoot(level, 0);
+    level.partition.setAdjacency(adjacencyFromLists(2, {{1}, {}}));
+    const std::string path = write(level, "side.bsp");
+    const std::string view = " --eye 0,1,0 --forward 1,0,0";
+    EXPECT_EQ(runVantrell("visible " + path + view + " --fov-degrees 135").out, "0 1\n");
+    EXPECT_EQ(runVantrell("visible " + path + view + " --fov-degrees 45").out, "0\n");
+    EXPECT_NE(runVantrell("visible " + path + view + " --fov 1 --fov-degrees 45").status, 0);
+    EXPECT_NE(runVantrell("visible " + path + view + " --fov-degrees -3").status, 0);
+    // why sees the same frame.
+    EXPECT_NE(runVantrell("why " + path + view + " --fov-degrees 135 1").out.find("space 1 is listed"),
+              std::string::npos);
+}
+
+TEST_F(WalkCommands, WhyExplainsListedBlockedAndUnreachableSpaces) {
+    const std::string path = write(cullingLevel(), "culling.bsp");
+    const std::string view = " --eye 0,1,0 --forward 1,0,0 ";
+    testing::CommandRun r = runVantrell("why " + path + view + "1");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "the eye is in space 0; 2 of 6 spaces are listed\n"
+              "space 1 is listed, place 1 (0 is first)\n"
+              "the search's chain from space 0:\n"
+              "  0: box in view\n"
+              "  1: box in view\n");
+    r = runVantrell("why " + path + view + "3");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("space 3 is not listed: the search never reached it\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  space 2 fails the front plane, on the chain 0 2 3\n"), std::string::npos) << r.out;
+    r = runVantrell("why " + path + view + "4");
+    EXPECT_NE(r.out.find("no chain of adjacency rows leads from space 0 to space 4"), std::string::npos) << r.out;
+    // Spaces the level does not have, and malformed ones.
+    for (const char* space : {"6", "-1", "x"}) {
+        r = runVantrell("why " + path + view + std::string(space));
+        EXPECT_NE(r.status, 0) << space;
+        EXPECT_TRUE(r.out.empty()) << space;
+    }
+    EXPECT_EQ(runVantrell("why " + path + view + "6").status, 2);
+}
+
 TEST_F(WalkCommands, ContactPrintsThePlane) {
     TestLevel level = oneSpace();
     addFloor(level, 0, 0.0f);
@@ -629,15 +925,15 @@ TEST_F(WalkCommands, RefusesBadArgumentsAndLevels) {
           "visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov x", "visible " + path + " --forward 1,0,0",
           "contact " + path + " --from 0,1,0 --to 0,1,nan", "contact " + path + " --from 0,1,0,4 --to 0,1,0"}) {
         const testing::CommandRun r = runVantrell(arguments);
-        EXPECT_NE(r.status, 0) << arguments;
+        EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_TRUE(r.out.empty()) << arguments;
     }
     // A level whose leaf names a space it does not have.
     TestLevel invalid = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
     invalid.partition.nodes[0].front = childOfSpace(9);
     const std::string bad = write(invalid, "invalid.bsp");
-    EXPECT_EQ(runVantrell("visible " + bad + " --eye 0,1,0 --forward 1,0,0").status, 4);
-    EXPECT_EQ(runVantrell("contact " + bad + " --from 0,1,0 --to 0,0,0").status, 4);
+    EXPECT_EQ(runVantrell("visible " + bad + " --eye 0,1,0 --forward 1,0,0").status, 1);
+    EXPECT_EQ(runVantrell("contact " + bad + " --from 0,1,0 --to 0,0,0").status, 1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // app; a command's callback stores its exit status in exitCode.
 #pragma once
 
+#include <string>
+
 namespace CLI {
 class App;
 }
@@ -14,7 +16,8 @@ void addTraceCommand(CLI::App& app, int& exitCode);    // trace
 void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
 void addViewerCommands(CLI::App& app, int& exitCode);  // play
 void addRenderCommand(CLI::App& app, int& exitCode);   // render (headless, EGL)
-// The main dialog, started when no subcommand is given; returns the exit status.
-int runMainDialog(int argc, char** argv);
+// The main dialog, started when no subcommand is given, with firstLevel loaded when it is not
+// empty; returns the exit status.
+int runMainDialog(int argc, char** argv, const std::string& firstLevel);
 
 }  // namespace vantrell

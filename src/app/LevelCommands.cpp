@@ -2,6 +2,7 @@
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/LevelSummary.h"
+#include "level/WalkableCheck.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -9,22 +10,58 @@
 #include <algorithm>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 namespace vantrell {
 namespace {
 
+nlohmann::json walkableJson(const WalkableReport& report) {
+    nlohmann::json examples = nlohmann::json::array();
+    for (const WalkableOffence& o : report.examples)
+        examples.push_back({{"space", o.space}, {"triangle", o.triangle}, {"problem", o.problem}});
+    nlohmann::json out = {{"checked", report.checked}, {"offences", report.offences}, {"examples", examples}};
+    if (!report.checked) out["why"] = report.why;
+    return out;
+}
+
+void printWalkable(const WalkableReport& report) {
+    if (!report.checked) {
+        std::cout << "  walkable: not checked (" << report.why << ")\n";
+        return;
+    }
+    if (report.offences == 0) {
+        std::cout << "  walkable: yes\n";
+        return;
+    }
+    std::cout << "  walkable: no, " << report.offences << " offending (space, triangle) pair"
+              << (report.offences == 1 ? "" : "s") << ":\n";
+    for (const WalkableOffence& o : report.examples)
+        std::cout << "    space " << o.space << ", triangle " << o.triangle << ": " << o.problem << '\n';
+    if (report.offences > report.examples.size())
+        std::cout << "    ... and " << report.offences - report.examples.size() << " more\n";
+}
+
+// A level that was read, even a broken one, is summarised on standard output: that and the
+// load result as exit status are what info is for. A file that cannot be read is an error.
 int runInfo(const std::string& path, bool json) {
     const LoadedLevel level = loadLevelFile(path);
-    if (!level.openError.empty()) std::cerr << "vantrell: cannot open " << path << ": " << level.openError << '\n';
+    if (!level.openError.empty()) {
+        reportError("info", loadFailureMessage(path, level));
+        return resultCode(parseNotALevelFile);
+    }
+    // Only a valid level may be indexed; the walkable check is a report of its own, which
+    // does not change the exit status.
+    const std::optional<WalkableReport> walkable =
+        level.valid() ? std::optional<WalkableReport>(checkWalkable(level.geometry, level.partition)) : std::nullopt;
     const LevelSummary s = summariseLevel(level);
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
-    const int status = level.result != parseLoaded ? static_cast<int>(level.result)
+    const int status = level.result != parseLoaded ? resultCode(level.result)
                        : level.problems.empty()     ? 0
                                                     : exitInvalidLevel;
     if (json) {
         nlohmann::json out = {
-            {"result", level.result},
+            {"result", resultCode(level.result)},
             {"message", parseResultMessage(level.result)},
             {"vertices", g.vertices.size()},
             {"normals", g.normals.size()},
@@ -38,12 +75,16 @@ int runInfo(const std::string& path, bool json) {
             {"neighbourLinks", s.neighbourLinks},
             {"valid", level.valid()},
             {"problems", level.problems},
+            {"walkable", walkable ? nlohmann::json(walkable->walkable()) : nlohmann::json(nullptr)},
         };
+        if (walkable) out["walkableCheck"] = walkableJson(*walkable);
         std::cout << out.dump(2) << '\n';
         return status;
     }
-    std::cout << path << ": " << parseResultMessage(level.result) << " (result " << level.result << ")\n"
-              << "  vertices " << g.vertices.size() << ", normals " << g.normals.size() << ", planes "
+    std::cout << path << ": " << parseResultMessage(level.result) << " (result " << resultCode(level.result) << ")\n";
+    // Without a header that was read there is nothing to count.
+    if (level.result == parseNotALevelFile || level.result == parseWrongVersion) return status;
+    std::cout << "  vertices " << g.vertices.size() << ", normals " << g.normals.size() << ", planes "
               << g.planes.size() << ", triangles " << g.triangles.size() << '\n'
               << "  nodes " << p.nodes.size() << ", spaces " << p.spaces.size() << ", triangle entries "
               << s.triangleEntries << '\n'
@@ -58,6 +99,7 @@ int runInfo(const std::string& path, bool json) {
     if (level.result == parseLoaded) {
         if (level.problems.empty()) {
             std::cout << "  valid: yes\n";
+            if (walkable) printWalkable(*walkable);
         } else {
             std::cout << "  valid: no, " << level.problems.size() << " problem"
                       << (level.problems.size() == 1 ? "" : "s") << ":\n";
@@ -71,27 +113,33 @@ int runLocate(const std::string& path, const std::string& pointText) {
     std::string error;
     const std::optional<Vector3> point = parseVector3(pointText, error);
     if (!point) {
-        std::cerr << "vantrell locate: " << error << '\n';
-        return 2;
+        reportError("locate", error);
+        return exitUsage;
     }
     LoadedLevel level;
-    if (const int status = loadValidLevel(path, level); status != 0) return status;
-    std::cout << locateSpace(level.geometry, level.partition, 0, *point) << '\n';
-    return 0;
+    if (const int status = loadValidLevel("locate", path, level); status != exitSuccess) return status;
+    // The tree puts every point in some space; one that no space's box holds is in none really.
+    std::cout << locateSpace(level.geometry, level.partition, 0, *point) << '\n' << std::flush;
+    const auto& spaces = level.partition.spaces;
+    if (std::none_of(spaces.begin(), spaces.end(), [&](const Space& s) { return contains(s.bounds, *point); }))
+        reportError("locate", pointText + " is outside the level's boxes");
+    return exitSuccess;
 }
 
 }  // namespace
 
 void addLevelCommands(CLI::App& app, int& exitCode) {
     auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
-                                            "Exit status: the load result 0..3, or 4 for an invalid level.");
+                                            "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
+                                            "arguments). A file that cannot be read gives 1 and nothing on standard output.");
     static std::string infoPath;
     static bool json = false;
     info->add_option("LEVEL", infoPath, "level file (.bsp)")->required();
     info->add_flag("--json", json, "print one JSON object");
     info->callback([&exitCode] { exitCode = runInfo(infoPath, json); });
 
-    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.");
+    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.\n"
+                                                "A point outside every space's box is also said so on standard error.");
     static std::string locatePath;
     static std::string point;
     locate->add_option("LEVEL", locatePath, "level file (.bsp)")->required();

@@ -1,12 +1,14 @@
 #include "app/LevelSlot.h"
 
+#include "app/DialogText.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace vantrell {
 
 LoadMessage invalidLevelMessage(const LoadedLevel& loaded, std::size_t problemsShown) {
-    LoadMessage message{"This level cannot be played:", {}};
+    LoadMessage message{"This level cannot be played:", {}, true};
     const std::size_t shown = std::min(problemsShown, loaded.problems.size());
     for (std::size_t i = 0; i < shown; ++i) {
         if (!message.detail.empty()) message.detail += '\n';
@@ -18,17 +20,39 @@ LoadMessage invalidLevelMessage(const LoadedLevel& loaded, std::size_t problemsS
     return message;
 }
 
-LoadMessage LevelSlot::load(const std::string& path) { return take(loadLevelFile(path)); }
+LoadMessage LevelSlot::load(const std::string& path) { return take(loadInput({path, {}})); }
 
-LoadMessage LevelSlot::take(LoadedLevel loaded) {
-    if (loaded.result != parseLoaded) {
-        LoadMessage message{parseResultMessage(loaded.result), {}};
-        if (!loaded.openError.empty()) message.detail = "Cannot open the file: " + loaded.openError;
-        return message;
+LoadMessage LevelSlot::take(LoadedInput input) {
+    const LoadedLevel& loaded = input.level;
+    if (!input.error.empty()) {
+        return refuse(input.name, {input.imported ? "This game level cannot be imported:" : "This level cannot be loaded:",
+                                   input.error, true});
     }
-    if (!loaded.problems.empty()) return invalidLevelMessage(loaded, problemsShown);
-    level = std::make_unique<LoadedLevel>(std::move(loaded));
-    return {parseResultMessage(parseLoaded), {}};
+    if (loaded.result != parseLoaded) {
+        return refuse(input.name, {parseResultMessage(loaded.result), loadFailureDetail(loaded), true});
+    }
+    if (!loaded.problems.empty()) return refuse(input.name, invalidLevelMessage(loaded, problemsShown));
+    LoadMessage message{parseResultMessage(parseLoaded),
+                        levelCounts(loaded.partition.spaces.size(), loaded.geometry.triangles.size()), false};
+    if (input.imported) message.detail = "Imported " + input.importedFrom + ": " + message.detail;
+    level = std::make_unique<LoadedInput>(std::move(input));
+    refusedName.clear();
+    return message;
+}
+
+LoadMessage LevelSlot::refuse(const std::string& name, LoadMessage message) {
+    refusedName = name.empty() ? "The file" : name;
+    message.failed = true;
+    return message;
+}
+
+std::string LevelSlot::statusLine() const {
+    std::string line;
+    if (!refusedName.empty()) line = refusedName + " was not loaded.\n";
+    if (!level) return line + "No level is loaded.";
+    const std::string loaded = level->name + ": " +
+                               levelCounts(level->level.partition.spaces.size(), level->level.geometry.triangles.size());
+    return line + (refusedName.empty() ? loaded : "Still loaded: " + loaded);
 }
 
 }  // namespace vantrell

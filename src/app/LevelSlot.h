@@ -5,6 +5,7 @@
 // and no walk-through ever sees a partial or broken level.
 #pragma once
 
+#include "app/LevelInput.h"
 #include "level/LevelFile.h"
 
 #include <memory>
@@ -14,7 +15,8 @@ namespace vantrell {
 
 struct LoadMessage {
     std::string text;    // the message box's text
-    std::string detail;  // secondary text (why a file could not be opened, validation problems); may be empty
+    std::string detail;  // secondary text: what was loaded, or what was found instead; may be empty
+    bool failed = false; // shown as an error
 };
 
 class LevelSlot {
@@ -23,15 +25,27 @@ public:
 
     // Loads path; returns the message to show for the outcome.
     [[nodiscard]] LoadMessage load(const std::string& path);
-    // Takes an already loaded level (the same rules as load).
-    [[nodiscard]] LoadMessage take(LoadedLevel loaded);
+    // Takes what loadInput gave (the same rules as load).
+    [[nodiscard]] LoadMessage take(LoadedInput input);
+    // Records that name could not be loaded for a reason found before any loading (an
+    // archive without maps, say); the current level stays.
+    [[nodiscard]] LoadMessage refuse(const std::string& name, LoadMessage message);
 
     [[nodiscard]] bool playable() const { return level != nullptr; }
     // The current playable level; null before a successful load.
-    [[nodiscard]] const LoadedLevel* current() const { return level.get(); }
+    [[nodiscard]] const LoadedLevel* current() const { return level ? &level->level : nullptr; }
+    // Where the walk-through of the current level starts.
+    [[nodiscard]] Vector3 startPosition() const { return level ? level->startPosition : Vector3{}; }
+    // The current level's name ("" before a successful load).
+    [[nodiscard]] std::string currentName() const { return level ? level->name : std::string(); }
+
+    // The line under the dialog's buttons: the loaded level and its counts, and after a
+    // refused load, that the previous level is still the one loaded.
+    [[nodiscard]] std::string statusLine() const;
 
 private:
-    std::unique_ptr<LoadedLevel> level;
+    std::unique_ptr<LoadedInput> level;
+    std::string refusedName;  // the last load's name when it was refused; empty after a success
 };
 
 // The text for a level that loaded but cannot be played: a heading and its first problems.

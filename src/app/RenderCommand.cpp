@@ -1,15 +1,22 @@
 // render: one frame of a walk-through, drawn with no display at all and written as PNG.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "io/OutputFile.h"
 #include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
+#include "play/InfoPanel.h"
 #include "play/PngWriter.h"
 #include "play/Walkthrough.h"
+#include "play/WalkthroughView.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <vector>
 
 namespace vantrell {
 namespace {
@@ -23,94 +30,100 @@ struct RenderOptions {
     std::string forward = "1,0,0";
     bool crouch = false;
     int settle = 0;
+    bool force = false;
+    std::string shading = "vertex";
+    bool wireframe = false;
+    bool allSpaces = false;
+    bool info = false;
+    float fieldOfViewDegrees = 45.0f;
 };
 
-// "WxH" with both sides in 1..16384; false with why in error otherwise.
-bool parseSize(const std::string& text, int& width, int& height, std::string& error) {
-    const auto x = text.find_first_of("xX");
-    const auto side = [](const std::string& digits, int& out) {
-        if (digits.empty() || digits.size() > 5) return false;
-        out = 0;
-        for (const char c : digits) {
-            if (c < '0' || c > '9') return false;
-            out = out * 10 + (c - '0');
-        }
-        return out >= 1 && out <= 16384;
-    };
-    if (x == std::string::npos || !side(text.substr(0, x), width) || !side(text.substr(x + 1), height)) {
-        error = "size \"" + text + "\" is not WxH with both sides in 1..16384";
-        return false;
-    }
-    return true;
+// Only PNG is written, so the name must say PNG (any case).
+bool namesPng(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (name.size() <= 4) return false;
+    std::string suffix = name.substr(name.size() - 4);
+    for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return suffix == ".png";
 }
 
 int runRender(const RenderOptions& options) {
     int width = 0;
     int height = 0;
     std::string error;
-    if (!parseSize(options.size, width, height, error)) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 2;
-    }
+    const auto usage = [](const std::string& message) {
+        reportError("render", message);
+        return exitUsage;
+    };
+    if (!namesPng(options.outputPath))
+        return usage("-o " + options.outputPath + ": the picture is written as PNG; name it NAME.png");
+    if (!parseSize(options.size, width, height, error)) return usage(error);
     Vector3 start{0.0f, 0.0f, 0.0f};
     if (!options.position.empty()) {
         const auto p = parseVector3(options.position, error);
-        if (!p) {
-            std::cerr << "vantrell: --position: " << error << '\n';
-            return 2;
-        }
+        if (!p) return usage("--position: " + error);
         start = *p;
     } else if (!options.eye.empty()) {
         const auto e = parseVector3(options.eye, error);
-        if (!e) {
-            std::cerr << "vantrell: --eye: " << error << '\n';
-            return 2;
-        }
+        if (!e) return usage("--eye: " + error);
         start = *e - Camera::standingEyeOffset;
     }
-    const auto forward = parseVector3(options.forward, error);
-    if (!forward) {
-        std::cerr << "vantrell: --forward: " << error << '\n';
-        return 2;
-    }
-    if (isZero(*forward)) {
-        std::cerr << "vantrell: --forward must not be the zero vector\n";
-        return 2;
-    }
+    const auto forward = parseDirection(options.forward, error);
+    if (!forward) return usage("--forward: " + error);
+    const std::optional<Shading> shading = shadingNamed(options.shading);
+    if (!shading) return usage("--shading must be vertex, pixel or flat, not \"" + options.shading + "\"");
 
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.levelPath, level); status != 0) return status;
+    if (const int status = loadValidLevel("render", options.levelPath, level); status != exitSuccess) return status;
+    // Checked before the work and again by the write, which never replaces a file without --force.
+    const std::string inputs[] = {options.levelPath};
+    if (const std::string refusal = refuseOutput(options.outputPath, inputs, options.force); !refusal.empty()) {
+        reportError("render", refusal);
+        return exitFailure;
+    }
 
     const auto context = HeadlessContext::create(width, height, error);
     if (!context) {
-        std::cerr << "vantrell: cannot render without a display: " << error << '\n';
-        return 5;
+        reportError("render", "cannot render without a display: " + error);
+        return exitFailure;
     }
     const auto renderer = GlRenderer::create(error);
     if (!renderer) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 5;
+        reportError("render", error);
+        return exitFailure;
     }
 
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter, start, *forward);
     walkthrough.setKeyDown(virtualKey::c, options.crouch);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
+    walkthrough.setFieldOfView(radiansFromDegrees(options.fieldOfViewDegrees));
     for (int i = 0; i < options.settle; ++i) walkthrough.camera().step();
+    walkthrough.camera().update();  // the drawn position: where the steps left the body
 
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);
     FrameStatistics statistics;
     statistics.start(0);
-    renderer->renderFrame(walkthrough, statistics, 0);
+    WalkthroughView view;
+    view.shading = *shading;
+    view.wireframe = options.wireframe;
+    view.allSpaces = options.allSpaces;
+    view.infoPanel = options.info;
+    FrameLists lists;
+    view.buildFrame(walkthrough, lists);
+    std::vector<PanelLine> panel;
+    if (view.infoPanel) describeFrame(walkthrough, view, lists, FrameTimes{}.lastSecond(0), panel);
+    renderer->drawFrame(walkthrough, lists, statistics, 0, {&panel, {}});
 
     const std::vector<std::uint8_t> pixels = renderer->readPixels(width, height);
-    if (!writePng(options.outputPath, width, height, pixels, error)) {
-        std::cerr << "vantrell: " << error << '\n';
-        return 6;
+    if (!writePng(options.outputPath, width, height, pixels, error,
+                  options.force ? ExistingFile::replace : ExistingFile::keep)) {
+        reportError("render", error);
+        return exitFailure;
     }
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace
@@ -120,13 +133,22 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
     CLI::App* render = app.add_subcommand(
         "render", "Draw one frame of a walk-through of LEVEL, overlay included, with no display, as a PNG file");
     render->add_option("LEVEL", options->levelPath, "Level file (.bsp)")->required();
-    render->add_option("-o,--output", options->outputPath, "PNG file to write")->required();
+    render->add_option("-o,--output", options->outputPath, "PNG file to write (NAME.png)")->required();
+    render->add_flag("--force", options->force, "Replace the output file if it exists");
     render->add_option("--size", options->size, "Picture size WxH in pixels")->capture_default_str();
     auto* position = render->add_option("--position", options->position, "Body position X,Y,Z (default 0,0,0)");
     auto* eye = render->add_option("--eye", options->eye, "Standing eye point X,Y,Z (the body 1 below it)");
     position->excludes(eye);
     render->add_option("--forward", options->forward, "Look direction X,Y,Z")->capture_default_str();
     render->add_flag("--crouch", options->crouch, "Hold C (crouch) for the frame");
+    render->add_option("--fov,--fov-degrees", options->fieldOfViewDegrees, "Vertical field of view in degrees")
+        ->capture_default_str()
+        ->check(CLI::Range(1.0f, 179.0f));
+    render->add_option("--shading", options->shading, "vertex (the walk-through's light), pixel or flat")
+        ->capture_default_str();
+    render->add_flag("--wireframe", options->wireframe, "Draw the triangles' edges over them");
+    render->add_flag("--all-spaces", options->allSpaces, "Draw every space, in index order, without the search");
+    render->add_flag("--info", options->info, "Draw the info panel into the picture");
     render->add_option("--settle", options->settle, "Movement steps of 10 ms to run before the frame")
         ->check(CLI::Range(0, 100000));
     render->callback([options, &exitCode] { exitCode = runRender(*options); });

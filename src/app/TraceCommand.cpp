@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -30,10 +31,6 @@ constexpr std::size_t maxLineLength = 4096;
 constexpr std::int64_t maxStepsPerLine = 10'000'000;
 // A last displacement shorter than this counts as resting.
 constexpr float restThreshold = 1e-6f;
-
-// Exit status for a script line that cannot be run.
-constexpr int exitScriptError = 5;
-constexpr int exitUsage = 2;
 
 struct TraceOptions {
     std::string levelPath;
@@ -127,31 +124,32 @@ int runTrace(const TraceOptions& options) {
     std::string error;
     const std::optional<Vector3> position = parseVector3(options.position, error);
     if (!position) {
-        std::cerr << "vantrell trace: --position " << error << '\n';
+        reportError("trace", "--position: " + error);
         return exitUsage;
     }
-    const std::optional<Vector3> forward = parseVector3(options.forward, error);
+    const std::optional<Vector3> forward = parseDirection(options.forward, error);
     if (!forward) {
-        std::cerr << "vantrell trace: --forward " << error << '\n';
-        return exitUsage;
-    }
-    if (isZero(*forward)) {
-        std::cerr << "vantrell trace: --forward must not be the zero vector\n";
+        reportError("trace", "--forward: " + error);
         return exitUsage;
     }
 
     std::ifstream scriptFile;
     if (!options.scriptPath.empty() && options.scriptPath != "-") {
+        // A folder opens like a file here and fails only when read.
+        if (const std::string problem = inputFileProblem(options.scriptPath); !problem.empty()) {
+            reportError("trace", "script: " + problem);
+            return exitFailure;
+        }
         scriptFile.open(options.scriptPath, std::ios::binary);
         if (!scriptFile) {
-            std::cerr << "vantrell trace: cannot open script " << options.scriptPath << '\n';
-            return exitUsage;
+            reportError("trace", "cannot open the script " + options.scriptPath);
+            return exitFailure;
         }
     }
     std::istream& script = scriptFile.is_open() ? scriptFile : std::cin;
 
     LoadedLevel level;
-    if (const int status = loadValidLevel(options.levelPath, level); status != 0) return status;
+    if (const int status = loadValidLevel("trace", options.levelPath, level); status != exitSuccess) return status;
 
     // The steps are run directly: the clock never advances, so update() is never needed.
     const ManualCounter stoppedClock;
@@ -166,10 +164,29 @@ int runTrace(const TraceOptions& options) {
     std::int64_t lineNumber = 0;
     const auto fail = [&](const std::string& why) {
         std::fflush(stdout);
-        std::cerr << "vantrell trace: line " << lineNumber << ": " << why << '\n';
-        return exitScriptError;
+        reportError("trace", "line " + std::to_string(lineNumber) + ": " + why);
+        return exitFailure;
     };
-    while (readLine(script, line, tooLong)) {
+    const std::string scriptName = scriptFile.is_open() ? options.scriptPath : "standard input";
+    const auto readFailed = [&](int why) {
+        std::fflush(stdout);
+        reportError("trace", "cannot read the script from " + scriptName +
+                                 (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
+        return exitFailure;
+    };
+    int endErrno = 0;  // errno when the input ended: a read error's reason
+    for (;;) {
+        // The file stream reports a read error (a device that fails, say) by throwing;
+        // standard input only ends early, with the error kept by stdio.
+        errno = 0;
+        try {
+            if (!readLine(script, line, tooLong)) {
+                endErrno = errno;
+                break;
+            }
+        } catch (const std::ios_base::failure&) {
+            return readFailed(errno);
+        }
         ++lineNumber;
         if (tooLong) return fail("line longer than " + std::to_string(maxLineLength) + " characters");
         const std::vector<std::string_view> words = splitWords(line);
@@ -204,11 +221,7 @@ int runTrace(const TraceOptions& options) {
             return fail("'" + std::string(words[0]) + "' is not a command (step N KEYS, or turn DX DY)");
         }
     }
-    if (script.bad()) {
-        std::fflush(stdout);
-        std::cerr << "vantrell trace: reading the script failed\n";
-        return exitScriptError;
-    }
+    if (script.bad() || (!scriptFile.is_open() && std::ferror(stdin))) return readFailed(endErrno);
 
     if (options.summary) {
         const Vector3 last = camera.currentPosition() - camera.previousPosition();
@@ -221,7 +234,7 @@ int runTrace(const TraceOptions& options) {
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     std::fflush(stdout);
-    return 0;
+    return exitSuccess;
 }
 
 }  // namespace
@@ -230,14 +243,18 @@ void addTraceCommand(CLI::App& app, int& exitCode) {
     static TraceOptions options;
     auto* trace = app.add_subcommand(
         "trace",
-        "Move a camera by movement steps read from SCRIPT (or standard input), without any clock.\n"
-        "Script lines: 'step N KEYS' runs N steps with KEYS held (W A S D forward, left, back,\n"
-        "right; J jump; C crouch; - none), 'turn DX DY' turns by pixels; blank lines and lines\n"
-        "starting with # are skipped. Prints 'step K X Y Z' after every step and 'turn FX FY FZ'\n"
-        "after every turn. Exit status: 1..4 for a level that cannot be used, 2 for bad\n"
-        "arguments, 5 for a script line that cannot be run (named on standard error).");
+        "Walk a body through LEVEL by 10 ms movement steps read from SCRIPT (standard input when\n"
+        "left out or '-'), with the walk-through's gravity and collision but no window and no clock,\n"
+        "and print where it goes.\n"
+        "Script lines: 'step N KEYS' runs N steps with KEYS held (W forward, A left, S back, D right,\n"
+        "J jump, C crouch, in any case; - for none); 'turn DX DY' turns the view as a mouse movement\n"
+        "of DX, DY pixels would; blank lines and lines starting with # are skipped.\n"
+        "Prints 'step K X Y Z' after each step (the body's position, the eye is 1 above it when\n"
+        "standing; K counts all steps) and 'turn FX FY FZ' after each turn (the look direction).\n"
+        "A line that cannot be run stops the trace; its number is named on standard error.\n"
+        "Exit status: 0 done, 1 the level or the script cannot be used, 2 bad arguments.");
     trace->add_option("LEVEL", options.levelPath, "level file (.bsp)")->required();
-    trace->add_option("--position", options.position, "start position X,Y,Z (default 0,0,0)");
+    trace->add_option("--position", options.position, "the body's start position X,Y,Z (default 0,0,0)");
     trace->add_option("--forward", options.forward, "start look direction X,Y,Z (default 1,0,0)");
     trace->add_flag("--summary", options.summary,
                     "after the steps print 'rest yes|no', 'lowest Y' (the body's lowest point) and\n"

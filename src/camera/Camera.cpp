@@ -54,7 +54,14 @@ void Camera::turn(std::int32_t dx, std::int32_t dy) {
 }
 
 Vector3 Camera::eyePoint() const {
-    return position_ + (owner.isKeyDown(crouchKey) ? crouchEyeOffset : standingEyeOffset);
+    // C means down while flying, so the eye stays at the standing height.
+    return position_ + (!flying_ && owner.isKeyDown(crouchKey) ? crouchEyeOffset : standingEyeOffset);
+}
+
+void Camera::setFlying(bool on) {
+    flying_ = on;
+    previousPosition_ = position_;
+    currentPosition_ = position_;
 }
 
 void Camera::update() {

@@ -15,13 +15,15 @@ public:
     static constexpr Vector3 standingEyeOffset{0.0f, 1.0f, 0.0f};
     static constexpr Vector3 crouchEyeOffset{0.0f, 0.5f, 0.0f};
     static constexpr float turnRate = 0.008726646f;  // radians per pixel (half a degree)
+    static constexpr float flyDistance = 0.05f;      // per fly step: 5 units per second
+    static constexpr float flyFastFactor = 4.0f;     // while Shift is held
 
     // Stores owner, places the body at startPosition at rest, normalises startForward (a zero
     // or non-finite one looks along +x instead), starts the movement clock from owner's
     // counter, and derives right and up (right (0, 0, -1) for a vertical startForward).
     Camera(const Vector3& startPosition, const Vector3& startForward, Walkthrough& owner);
 
-    // position + the crouching eye offset while C is held, else the standing one.
+    // position + the crouching eye offset while C is held (and not flying), else the standing one.
     [[nodiscard]] Vector3 eyePoint() const;
     [[nodiscard]] const Vector3& forward() const { return forward_; }
     [[nodiscard]] const Vector3& up() const { return up_; }
@@ -38,13 +40,22 @@ public:
     void turn(std::int32_t dx, std::int32_t dy);
     // Runs every movement step that has fallen due, then interpolates position.
     void update();
-    // One 10 ms movement step: gravity, ground contact, walking, sliding, jumping, wall clips.
+    // One 10 ms movement step: gravity, ground contact, walking, sliding, jumping, wall clips;
+    // while flying, flyStep instead.
     void step();
+
+    // Flying: no gravity and no contact with the level. W/S move along the view direction,
+    // A/D along right, Space up and C down along world y, each flyDistance per step (times
+    // flyFastFactor with Shift). Switching either way leaves the body where it is drawn now,
+    // at rest, so that ending a flight lets it fall from there.
+    [[nodiscard]] bool flying() const { return flying_; }
+    void setFlying(bool on);
 
 private:
     // right = the horizontal perpendicular of forward, up = forward x right. A forward with
     // no horizontal part keeps the previous right, so the basis never collapses.
     void updateBasis();
+    void flyStep();
 
     Walkthrough& owner;
     std::int64_t nextStepTime_ = 0;  // counter value at which the next step falls due
@@ -55,6 +66,7 @@ private:
     Vector3 forward_;
     Vector3 up_;
     Vector3 right_;
+    bool flying_ = false;
 };
 
 }  // namespace vantrell

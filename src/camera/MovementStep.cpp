@@ -32,6 +32,10 @@ constexpr int clipLimit = 10;
 }  // namespace
 
 void Camera::step() {
+    if (flying_) {
+        flyStep();
+        return;
+    }
     const bool forwardOn = eitherKeyDown(owner, virtualKey::up, virtualKey::w);
     const bool backOn = eitherKeyDown(owner, virtualKey::down, virtualKey::s);
     const bool leftOn = eitherKeyDown(owner, virtualKey::left, virtualKey::a);
@@ -92,6 +96,21 @@ void Camera::step() {
 
     previousPosition_ = cur;
     currentPosition_ = next;
+}
+
+void Camera::flyStep() {
+    Vector3 wish{};
+    if (eitherKeyDown(owner, virtualKey::up, virtualKey::w)) wish = wish + forward_;
+    if (eitherKeyDown(owner, virtualKey::down, virtualKey::s)) wish = wish - forward_;
+    if (eitherKeyDown(owner, virtualKey::left, virtualKey::a)) wish = wish - right_;
+    if (eitherKeyDown(owner, virtualKey::right, virtualKey::d)) wish = wish + right_;
+    if (owner.isKeyDown(virtualKey::space) != 0) wish.y = wish.y + 1.0f;
+    if (owner.isKeyDown(virtualKey::c) != 0) wish.y = wish.y - 1.0f;
+    // Diagonals keep the speed; opposite keys cancel.
+    normalizeIfNonZero(wish);
+    const float distance = owner.isKeyDown(virtualKey::shift) != 0 ? flyDistance * flyFastFactor : flyDistance;
+    previousPosition_ = currentPosition_;
+    currentPosition_ = currentPosition_ + distance * wish;
 }
 
 }  // namespace vantrell

@@ -19,7 +19,7 @@ struct File;
 struct PortalTree;
 
 struct ImportOptions {
-    std::string mapName;          // the entry of a .pk3 to import ("maps/NAME.bsp"); unused for plain files
+    std::string mapName;          // the map of a .pk3 to import (see findArchiveMap); unused for plain files
     float scale = 1.0f / 50.0f;   // file units to ours: the game's eye height (50) becomes 1
 };
 
@@ -46,6 +46,12 @@ struct ImportReport {
 // Lists maps/*.bsp held by a .pk3 archive, sorted by name.
 [[nodiscard]] bool listArchiveMaps(const std::string& archive, std::vector<std::string>& maps,
                                    std::string& error);
+
+// The entry of one of the archive's maps that mapName names: "NAME", "NAME.bsp", "maps/NAME"
+// or "maps/NAME.bsp", in the entry's case or else in any case. False when none matches, with
+// the maps whose names are close to it (if any) in error.
+[[nodiscard]] bool findArchiveMap(const std::string& archive, const std::string& mapName, std::string& entry,
+                                  std::string& error);
 
 // Imports an IBSP file, or a .pk3 holding one (options.mapName picks it), into the given
 // empty containers as a valid level. False with a clear message in error otherwise.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,10 +36,20 @@ bool flushToDisk(const std::string& path, std::string& error) {
     return ok;
 }
 
+// Moves from onto to unless to exists. Not every file system knows RENAME_NOREPLACE; there a
+// hard link does the same (it fails on an existing name), and the temporary name goes after it.
+bool renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error) {
+                         std::string& error, ExistingFile existing) {
     const std::filesystem::path target(path);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     // Built by appending: gcc 12 at -O3 warns falsely (-Wrestrict) on concatenated temporaries.
@@ -53,8 +64,8 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         return false;
     }
     const std::string temporary(name.data());
-    struct stat existing {};
-    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : newFileMode();
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode();
     ::fchmod(fd, mode);
     ::close(fd);
 
@@ -71,13 +82,22 @@ bool writeFileAtomically(const std::string& path, const std::function<bool(std::
         }
     }
     if (ok) ok = flushToDisk(temporary, error);
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = systemError("cannot rename " + temporary + " to " + path);
-        ok = false;
+    bool nameTaken = false;
+    if (ok) {
+        const bool moved = existing == ExistingFile::keep ? renameWithoutReplacing(temporary, path)
+                                                          : ::rename(temporary.c_str(), path.c_str()) == 0;
+        if (!moved) {
+            nameTaken = errno == EEXIST;
+            error = nameTaken ? path + " exists" : systemError("cannot rename " + temporary + " to " + path);
+            ok = false;
+        }
     }
     if (!ok) {
+        // EEXIST says the name was taken; mkstemp may leave it behind for its own retries.
+        const int why = nameTaken ? EEXIST : (errno == EEXIST ? 0 : errno);
         if (error.empty()) error = "cannot write " + path;
         ::unlink(temporary.c_str());
+        errno = why;
     }
     return ok;
 }

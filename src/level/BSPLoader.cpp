@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -24,7 +25,6 @@
 namespace vantrell {
 namespace {
 
-constexpr std::uint8_t levelVersion = 5;
 constexpr std::size_t blockSize = 1 << 16;
 // Every row costs a few dozen bytes of memory beyond its own bytes (nothing at all in the file
 // when rowBytes is 0), so a small file of many short rows could ask for far more memory than
@@ -38,8 +38,8 @@ constexpr std::size_t unknownSizeStep = 16384;
 // ended or the device failed, throws EndOfFileException.
 class BlockReader {
 public:
-    explicit BlockReader(std::ifstream& input) : input(input) {
-        if (!input.is_open()) return;
+    BlockReader(std::istream& input, bool opened) : input(input), opened(opened) {
+        if (!opened) return;
         input.seekg(0, std::ios::end);
         const std::streamoff end = input.tellg();
         input.seekg(0, std::ios::beg);
@@ -50,6 +50,9 @@ public:
         // A small file needs no full block.
         buffer.resize(sizeKnown ? static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, blockSize)) : blockSize);
     }
+
+    // Where the file ends: its size, or for a stream of unknown size the bytes it delivered.
+    [[nodiscard]] std::uint64_t endOffset() const { return sizeKnown ? fileSize : consumed; }
 
     // False when the remaining bytes certainly do not hold count more bytes.
     [[nodiscard]] bool covers(std::uint64_t count) const { return !sizeKnown || count <= remaining(); }
@@ -117,14 +120,15 @@ public:
 
 private:
     void refill() {
-        if (!input.is_open() || !input.good()) throw BSPLoader::EndOfFileException();
+        if (!opened || !input.good()) throw BSPLoader::EndOfFileException();
         input.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
         filled = static_cast<std::size_t>(input.gcount());
         position = 0;
         if (filled == 0) throw BSPLoader::EndOfFileException();
     }
 
-    std::ifstream& input;
+    std::istream& input;
+    bool opened;
     std::vector<unsigned char> buffer;
     std::size_t position = 0;
     std::size_t filled = 0;
@@ -149,44 +153,57 @@ const char* parseResultMessage(ParseResult result) {
         case parseNotALevelFile: return "Not a BSP file!";
         case parseWrongVersion: return "Bad version of BSP!";
         case parseEndedEarly: return "Corrupted BSP file!";
-        default: return "";
     }
+    return "";
 }
 
 BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, const std::string& path)
-    : levelGeometry(levelGeometry), spacePartition(spacePartition) {
+    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(&file) {
     // A directory opens as a stream on Linux, and only its reads fail; it is no more a
     // level file than a path that does not open at all.
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
-        input.setstate(std::ios::failbit);
+        found.openError = "is a directory";
         return;
     }
-    input.open(path, std::ios::in | std::ios::binary);
+    errno = 0;
+    file.open(path, std::ios::in | std::ios::binary);
+    opened = file.is_open();
+    if (!opened) found.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
 }
+
+BSPLoader::BSPLoader(LevelGeometry* levelGeometry, SpacePartition* spacePartition, std::istream& stream)
+    : levelGeometry(levelGeometry), spacePartition(spacePartition), input(&stream), opened(true) {}
 
 ParseResult BSPLoader::parse() {
     // A file that cannot be opened delivers no bytes and reports no end of file: its
     // (absent) magic does not match.
-    if (!input.is_open()) return parseNotALevelFile;
+    if (!opened) return parseNotALevelFile;
+    BlockReader in(*input, opened);
+    LevelSection section = LevelSection::header;
     try {
-        BlockReader in(input);
-        char magic[3];
-        in.read(magic, 3);
-        if (std::memcmp(magic, "BSP", 3) != 0) return parseNotALevelFile;
-        if (in.u8() != levelVersion) return parseWrongVersion;
+        for (std::uint8_t& byte : found.magic) {
+            byte = in.u8();
+            ++found.magicBytes;
+        }
+        if (std::memcmp(found.magic.data(), levelMagic.data(), levelMagic.size()) != 0) return parseNotALevelFile;
+        found.version = in.u8();
+        if (found.version != levelVersion) return parseWrongVersion;
 
         LevelGeometry& g = *levelGeometry;
         SpacePartition& p = *spacePartition;
 
+        section = LevelSection::vertexPositions;
         std::uint32_t count = in.u32();
         reserveBacked(g.vertices, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addVertex(in.vector3());
 
+        section = LevelSection::vertexNormals;
         count = in.u32();
         reserveBacked(g.normals, count, in, 12);
         for (std::uint32_t i = 0; i < count; ++i) g.addNormal(in.vector3());
 
+        section = LevelSection::planes;
         count = in.u32();
         reserveBacked(g.planes, count, in, 16);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -195,6 +212,7 @@ ParseResult BSPLoader::parse() {
             g.addPlane(plane);
         }
 
+        section = LevelSection::triangles;
         count = in.u32();
         reserveBacked(g.triangles, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -205,6 +223,7 @@ ParseResult BSPLoader::parse() {
             g.addTriangle(t);
         }
 
+        section = LevelSection::nodes;
         count = in.u32();
         reserveBacked(p.nodes, count, in, 36);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -214,6 +233,7 @@ ParseResult BSPLoader::parse() {
             p.addNode(node);
         }
 
+        section = LevelSection::spaces;
         count = in.u32();
         reserveBacked(p.spaces, count, in, 28);
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -225,15 +245,21 @@ ParseResult BSPLoader::parse() {
             p.addSpace(std::move(space));
         }
 
+        section = LevelSection::adjacency;
         const std::uint32_t rows = in.u32();
         const std::uint32_t rowBytes = in.u32();
         if (!in.covers(std::uint64_t{rows} * rowBytes)) throw EndOfFileException();
-        if (rows > p.spaces.size() + spareRows) throw EndOfFileException();
+        if (rows > p.spaces.size() + spareRows) {
+            found.tooManyRows = true;
+            throw EndOfFileException();
+        }
         std::vector<std::uint8_t> bytes;
         in.list(bytes, std::uint64_t{rows} * rowBytes);
         p.setAdjacency(AdjacencyMatrix(rows, rowBytes, std::move(bytes)));
         return parseLoaded;
     } catch (const EndOfFileException&) {
+        found.endOffset = in.endOffset();
+        found.endSection = section;
         return parseEndedEarly;
     }
 }

@@ -2,29 +2,34 @@
 
 #include "level/LevelValidation.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 
 namespace vantrell {
 
+namespace {
+
+// Parses with loader, which writes into level's containers.
+void parseInto(BSPLoader& loader, LoadedLevel& level) {
+    level.result = loader.parse();
+    level.details = loader.details();
+    level.openError = level.details.openError;
+    if (level.result == parseLoaded) level.problems = validateLevel(level.geometry, level.partition);
+}
+
+}  // namespace
+
 LoadedLevel loadLevelFile(const std::string& path) {
     LoadedLevel level;
-    {
-        // The loader reports an unopenable file as "not a level file"; say why as well.
-        errno = 0;
-        std::error_code error;
-        if (std::filesystem::is_directory(path, error)) {
-            level.openError = "is a directory";
-        } else {
-            std::ifstream probe(path, std::ios::binary);
-            if (!probe.is_open()) level.openError = errno != 0 ? std::strerror(errno) : "cannot be opened";
-        }
-    }
     BSPLoader loader(&level.geometry, &level.partition, path);
-    level.result = loader.parse();
-    if (level.result == parseLoaded) level.problems = validateLevel(level.geometry, level.partition);
+    parseInto(loader, level);
+    return level;
+}
+
+LoadedLevel loadLevelBytes(std::string_view bytes) {
+    std::istringstream stream{std::string(bytes)};
+    LoadedLevel level;
+    BSPLoader loader(&level.geometry, &level.partition, stream);
+    parseInto(loader, level);
     return level;
 }
 

@@ -7,6 +7,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantrell {
@@ -16,6 +17,7 @@ struct LoadedLevel {
     SpacePartition partition;
     ParseResult result = parseNotALevelFile;
     std::string openError;               // why the file could not be opened; empty if it could
+    ParseDetails details;                // what the loader found (its openError is the one above)
     std::vector<std::string> problems;   // validation problems; filled only for parseLoaded
 
     // Loaded completely and every invariant holds: safe to index.
@@ -24,6 +26,8 @@ struct LoadedLevel {
 
 // Loads path into empty containers and validates the result when the parse returned 0.
 [[nodiscard]] LoadedLevel loadLevelFile(const std::string& path);
+// The same for a file's bytes held in memory.
+[[nodiscard]] LoadedLevel loadLevelBytes(std::string_view bytes);
 
 // Writes the level in the file format the loader reads. Returns false on a write error.
 bool writeLevel(std::ostream& out, const LevelGeometry& levelGeometry, const SpacePartition& spacePartition);

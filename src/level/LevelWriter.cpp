@@ -40,8 +40,8 @@ private:
 
 bool writeLevel(std::ostream& out, const LevelGeometry& g, const SpacePartition& p) {
     ByteWriter w(out);
-    out.write("BSP", 3);
-    w.u8(5);
+    out.write(levelMagic.data(), levelMagic.size());
+    w.u8(levelVersion);
     w.count(g.vertices.size());
     for (const Vector3& v : g.vertices) w.vector(v);
     w.count(g.normals.size());

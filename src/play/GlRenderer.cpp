@@ -1,8 +1,10 @@
 // Contents:
-//  - shader sources: the level (per-vertex spot light) and the overlay text
+//  - shader sources: the level (spot light per vertex, per pixel, or flat), lines and
+//    edges, the overlay text and panel boxes
 //  - GL helpers: shader compilation, uniform lookup
 //  - glyph atlas: fontconfig lookup, FreeType rasterisation, outline
-//  - GlRenderer: creation, vertex buffer, projection, frame, overlay, read-back
+//  - GlRenderer: creation, vertex buffer, projection, frame, lines, overlay, info panel,
+//    note, read-back
 #include "play/GlRenderer.h"
 
 #include "math/Matrix.h"
@@ -79,6 +81,97 @@ out vec4 fragment;
 void main() { fragment = colour; }
 )";
 
+// The same spot light worked out for every pixel from the interpolated (renormalised) normal,
+// plus a small ambient term so that faces outside the cone or turned away stay readable.
+// The flat variant ignores the light: the list colour scaled by how squarely the face, taken
+// from the screen-space derivatives of its positions, turns to the eye.
+constexpr const char* pixelVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+uniform mat4 viewProjection;
+uniform bool convertDepth;
+out vec3 worldPosition;
+out vec3 worldNormal;
+void main() {
+    vec4 clip = viewProjection * vec4(position, 1.0);
+    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
+    gl_Position = clip;
+    worldPosition = position;
+    worldNormal = normal;
+}
+)";
+
+constexpr const char* pixelFragmentShader = R"(#version 330 core
+in vec3 worldPosition;
+in vec3 worldNormal;
+uniform vec3 lightPosition;
+uniform vec3 lightDirection;
+uniform vec4 materialDiffuse;
+const float lightRange = 1000.0;
+const vec3 attenuation = vec3(0.1, 0.1, 0.0);
+const float cosHalfTheta = 0.86602540;
+const float cosHalfPhi = 0.70710678;
+const float falloff = 1.0;
+const float ambient = 0.25;
+out vec4 fragment;
+void main() {
+    vec3 toLight = lightPosition - worldPosition;
+    float d = length(toLight);
+    float lit = 0.0;
+    float normalLength = length(worldNormal);
+    if (d > 0.0 && d <= lightRange && normalLength > 0.0) {
+        vec3 l = toLight / d;
+        float rho = dot(normalize(lightDirection), -l);
+        float spot;
+        if (rho > cosHalfTheta) spot = 1.0;
+        else if (rho <= cosHalfPhi) spot = 0.0;
+        else spot = pow((rho - cosHalfPhi) / (cosHalfTheta - cosHalfPhi), falloff);
+        float atten = 1.0 / (attenuation.x + attenuation.y * d + attenuation.z * d * d);
+        lit = max(dot(worldNormal / normalLength, l), 0.0) * atten * spot;
+    }
+    fragment = vec4(clamp(materialDiffuse.rgb * (lit + ambient), 0.0, 1.0), materialDiffuse.a);
+}
+)";
+
+constexpr const char* flatFragmentShader = R"(#version 330 core
+in vec3 worldPosition;
+in vec3 worldNormal;
+uniform vec3 lightPosition;  // the eye
+uniform vec4 materialDiffuse;
+out vec4 fragment;
+void main() {
+    vec3 face = cross(dFdx(worldPosition), dFdy(worldPosition));
+    vec3 toEye = lightPosition - worldPosition;
+    float facing = 1.0;
+    if (length(face) > 0.0 && length(toEye) > 0.0) facing = abs(dot(normalize(face), normalize(toEye)));
+    fragment = vec4(materialDiffuse.rgb * (0.25 + 0.75 * facing), materialDiffuse.a);
+}
+)";
+
+// Lines in the world (frozen view volume, space boxes) with a colour per vertex, or the
+// level's triangles in one colour for their edges.
+constexpr const char* lineVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 vertexColour;
+uniform mat4 viewProjection;
+uniform bool convertDepth;
+uniform bool oneColour;
+uniform vec3 solidColour;
+out vec3 colour;
+void main() {
+    vec4 clip = viewProjection * vec4(position, 1.0);
+    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
+    gl_Position = clip;
+    colour = oneColour ? solidColour : vertexColour;
+}
+)";
+
+constexpr const char* lineFragmentShader = R"(#version 330 core
+in vec3 colour;
+out vec4 fragment;
+void main() { fragment = vec4(colour, 1.0); }
+)";
+
 constexpr const char* textVertexShader = R"(#version 330 core
 layout(location = 0) in vec2 pixel;     // framebuffer pixels, origin top left
 layout(location = 1) in vec2 texel;
@@ -100,6 +193,14 @@ void main() {
     vec2 coverage = texture(atlas, atlasPosition).rg;
     fragment = vec4(vec3(coverage.r), max(coverage.r, coverage.g));
 }
+)";
+
+// Boxes behind the info panel and the note, and the legend's swatches (premultiplied).
+constexpr const char* boxFragmentShader = R"(#version 330 core
+in vec2 atlasPosition;
+uniform vec4 fillColour;
+out vec4 fragment;
+void main() { fragment = fillColour; }
 )";
 
 // ---------------------------------------------------------------------------------------
@@ -150,7 +251,12 @@ GLuint linkProgram(const char* vertexSource, const char* fragmentSource, const c
 // ---------------------------------------------------------------------------------------
 // Glyph atlas
 
-constexpr int fontPixelHeight = 20;
+constexpr int fontPixelHeight = 20;  // the overlay's three lines
+// The info panel's text: panelBasePixels at 800 x 600, scaled with the drawing area (and so
+// with the screen's pixel density), within these limits.
+constexpr int panelBasePixels = 16;
+constexpr int panelMinimumPixels = 11;
+constexpr int panelMaximumPixels = 96;
 constexpr char firstGlyph = ' ';
 constexpr char lastGlyph = '~';
 constexpr int glyphCount = lastGlyph - firstGlyph + 1;
@@ -205,8 +311,8 @@ std::string findFontFile(int& faceIndex) {
     return path;
 }
 
-// Rasterises the printable ASCII glyphs once; false with the reason in error otherwise.
-bool buildGlyphAtlas(GlyphAtlas& atlas, std::string& error) {
+// Rasterises the printable ASCII glyphs at pixelHeight; false with the reason in error otherwise.
+bool buildGlyphAtlas(GlyphAtlas& atlas, int pixelHeight, std::string& error) {
     int faceIndex = 0;
     const std::string path = findFontFile(faceIndex);
     if (path.empty()) {
@@ -219,8 +325,9 @@ bool buildGlyphAtlas(GlyphAtlas& atlas, std::string& error) {
         return false;
     }
     FT_Face face = nullptr;
-    if (FT_New_Face(library, path.c_str(), faceIndex, &face) != 0 || FT_Set_Pixel_Sizes(face, 0, fontPixelHeight) != 0) {
-        error = "FreeType cannot load " + path + " at " + std::to_string(fontPixelHeight) + " pixels";
+    if (FT_New_Face(library, path.c_str(), faceIndex, &face) != 0 ||
+        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelHeight)) != 0) {
+        error = "FreeType cannot load " + path + " at " + std::to_string(pixelHeight) + " pixels";
         if (face != nullptr) FT_Done_Face(face);
         FT_Done_FreeType(library);
         return false;
@@ -294,6 +401,96 @@ bool buildGlyphAtlas(GlyphAtlas& atlas, std::string& error) {
     return true;
 }
 
+// The atlas as a texture (coverage in red, outline in green); 0 when GL cannot make one.
+GLuint uploadAtlas(GlyphAtlas& atlas) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, atlasWidth, atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE, atlas.texels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    atlas.texels = {};
+    return texture;
+}
+
+// Appends the glyph quads (x, y, u, v, six vertices each) of text set from (left, top) in
+// framebuffer pixels, a new line at each '\n'; a glyph starting at or right of clipRight is
+// left out. Returns the widest line's advance.
+float appendText(const GlyphAtlas& atlas, std::string_view text, float left, float top, float clipRight,
+                 std::vector<float>& out) {
+    float penX = left;
+    float widest = 0.0f;
+    float baseline = top + static_cast<float>(atlas.ascender);
+    const float inverseWidth = 1.0f / static_cast<float>(atlasWidth);
+    const float inverseHeight = 1.0f / static_cast<float>(atlas.height);
+    for (const char c : text) {
+        if (c == '\n') {
+            widest = std::max(widest, penX - left);
+            penX = left;
+            baseline += static_cast<float>(atlas.lineHeight);
+            continue;
+        }
+        if (c < firstGlyph || c > lastGlyph) continue;
+        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)];
+        if (glyph.width > 0 && penX < clipRight) {
+            const float x0 = penX + static_cast<float>(glyph.left);
+            const float y0 = baseline - static_cast<float>(glyph.top);
+            const float x1 = x0 + static_cast<float>(glyph.width);
+            const float y1 = y0 + static_cast<float>(glyph.height);
+            const float u0 = static_cast<float>(glyph.atlasX) * inverseWidth;
+            const float v0 = static_cast<float>(glyph.atlasY) * inverseHeight;
+            const float u1 = static_cast<float>(glyph.atlasX + glyph.width) * inverseWidth;
+            const float v1 = static_cast<float>(glyph.atlasY + glyph.height) * inverseHeight;
+            out.insert(out.end(), {x0, y0, u0, v0, x1, y0, u1, v0, x1, y1, u1, v1,
+                                   x0, y0, u0, v0, x1, y1, u1, v1, x0, y1, u0, v1});
+        }
+        penX += static_cast<float>(glyph.advance);
+    }
+    return std::max(widest, penX - left);
+}
+
+// The advance of text on one line, in pixels.
+float textWidth(const GlyphAtlas& atlas, std::string_view text) {
+    float width = 0.0f;
+    for (const char c : text) {
+        if (c >= firstGlyph && c <= lastGlyph) width += static_cast<float>(atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)].advance);
+    }
+    return width;
+}
+
+void appendBox(float x0, float y0, float x1, float y1, std::vector<float>& out) {
+    out.insert(out.end(), {x0, y0, 0, 0, x1, y0, 0, 0, x1, y1, 0, 0, x0, y0, 0, 0, x1, y1, 0, 0, x0, y1, 0, 0});
+}
+
+// The level's shader programs and the places of their uniforms.
+struct LevelProgram {
+    GLuint program = 0;
+    GLint viewProjection = -1;
+    GLint convertDepth = -1;
+    GLint lightPosition = -1;
+    GLint lightDirection = -1;
+    GLint material = -1;
+
+    bool link(const char* vertex, const char* fragment, const char* name, std::string& error) {
+        program = linkProgram(vertex, fragment, name, error);
+        if (program == 0) return false;
+        viewProjection = glGetUniformLocation(program, "viewProjection");
+        convertDepth = glGetUniformLocation(program, "convertDepth");
+        lightPosition = glGetUniformLocation(program, "lightPosition");
+        lightDirection = glGetUniformLocation(program, "lightDirection");
+        material = glGetUniformLocation(program, "materialDiffuse");
+        return true;
+    }
+    void release() {
+        if (program != 0) glDeleteProgram(program);
+        program = 0;
+    }
+};
+
 // An output buffer of fixed size for the overlay text, so that formatting a frame's text
 // allocates nothing. Text beyond its end is dropped (the stream goes bad until reset).
 class FixedTextBuffer final : public std::streambuf {
@@ -314,15 +511,22 @@ private:
 // GlRenderer
 
 struct GlRenderer::Impl {
-    GLuint levelProgram = 0;
+    LevelProgram vertexLit;  // the walk-through's own picture
+    LevelProgram pixelLit;
+    LevelProgram flat;
     GLuint levelArray = 0;
     GLuint levelBuffer = 0;
-    GLint viewProjectionLocation = -1;
-    GLint convertDepthLocation = -1;
-    GLint lightPositionLocation = -1;
-    GLint lightDirectionLocation = -1;
-    GLint materialLocation = -1;
     bool clipControl = false;  // depth 0..1 natively (GL 4.5 or ARB_clip_control)
+
+    GLuint lineProgram = 0;
+    GLint lineViewProjection = -1;
+    GLint lineConvertDepth = -1;
+    GLint lineOneColour = -1;
+    GLint lineSolidColour = -1;
+    GLuint lineArray = 0;
+    GLuint lineBuffer = 0;
+    std::size_t lineBufferFloats = 0;  // capacity of lineBuffer
+    std::vector<float> lineVertices;   // x, y, z, r, g, b per vertex
 
     GLuint textProgram = 0;
     GLuint textArray = 0;
@@ -333,6 +537,15 @@ struct GlRenderer::Impl {
     bool fontReady = false;
     GlyphAtlas atlas;
 
+    GLuint boxProgram = 0;
+    GLint boxFramebufferSize = -1;
+    GLint boxFillColour = -1;
+    // The panel's font, made at the size the drawing area asks for; remade when that changes.
+    GlyphAtlas panelAtlas;
+    GLuint panelTexture = 0;
+    int panelPixels = 0;        // 0: not made yet
+    bool panelFontFailed = false;  // do not retry a size that failed
+
     Matrix4 projection = perspectiveFovLH(Walkthrough::defaultFieldOfView, Walkthrough::defaultAspectRatio,
                                           GlRenderer::nearPlane, GlRenderer::farPlane);
     int framebufferWidth = 1;
@@ -341,18 +554,42 @@ struct GlRenderer::Impl {
     FixedTextBuffer textStorage;
     std::ostream textStream{&textStorage};
     std::vector<float> glyphVertices;  // x, y, u, v per vertex, six per glyph
+    std::vector<float> boxVertices;    // the same layout, for boxes
 
     ~Impl() {
+        if (panelTexture != 0) glDeleteTextures(1, &panelTexture);
+        if (boxProgram != 0) glDeleteProgram(boxProgram);
         if (atlasTexture != 0) glDeleteTextures(1, &atlasTexture);
         if (textBuffer != 0) glDeleteBuffers(1, &textBuffer);
         if (textArray != 0) glDeleteVertexArrays(1, &textArray);
         if (textProgram != 0) glDeleteProgram(textProgram);
+        if (lineBuffer != 0) glDeleteBuffers(1, &lineBuffer);
+        if (lineArray != 0) glDeleteVertexArrays(1, &lineArray);
+        if (lineProgram != 0) glDeleteProgram(lineProgram);
         if (levelBuffer != 0) glDeleteBuffers(1, &levelBuffer);
         if (levelArray != 0) glDeleteVertexArrays(1, &levelArray);
-        if (levelProgram != 0) glDeleteProgram(levelProgram);
+        flat.release();
+        pixelLit.release();
+        vertexLit.release();
     }
 
+    [[nodiscard]] const LevelProgram& programFor(Shading shading) const {
+        switch (shading) {
+        case Shading::pixel: return pixelLit;
+        case Shading::flat: return flat;
+        case Shading::vertex: break;
+        }
+        return vertexLit;
+    }
+    void drawLines(const std::vector<LineSegment>& lines, const Matrix4& viewProjection);
     void drawOverlay(std::string_view text);
+    // Uploads glyphVertices or boxVertices into the text buffer, growing it when needed.
+    void uploadQuads(const std::vector<float>& vertices);
+    void drawBoxes(const std::vector<float>& vertices, const Colour& colour, float alpha);
+    void drawGlyphs(GLuint texture);
+    bool ensurePanelFont();
+    void drawPanel(const std::vector<PanelLine>& lines);
+    void drawNote(std::string_view note);
 };
 
 std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
@@ -362,17 +599,23 @@ std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();
-    impl->levelProgram = linkProgram(levelVertexShader, levelFragmentShader, "level", error);
-    if (impl->levelProgram == 0) return nullptr;
+    if (!impl->vertexLit.link(levelVertexShader, levelFragmentShader, "level", error)) return nullptr;
+    if (!impl->pixelLit.link(pixelVertexShader, pixelFragmentShader, "per-pixel level", error)) return nullptr;
+    if (!impl->flat.link(pixelVertexShader, flatFragmentShader, "flat level", error)) return nullptr;
+    impl->lineProgram = linkProgram(lineVertexShader, lineFragmentShader, "line", error);
+    if (impl->lineProgram == 0) return nullptr;
     impl->textProgram = linkProgram(textVertexShader, textFragmentShader, "overlay", error);
     if (impl->textProgram == 0) return nullptr;
+    impl->boxProgram = linkProgram(textVertexShader, boxFragmentShader, "panel box", error);
+    if (impl->boxProgram == 0) return nullptr;
 
-    impl->viewProjectionLocation = glGetUniformLocation(impl->levelProgram, "viewProjection");
-    impl->convertDepthLocation = glGetUniformLocation(impl->levelProgram, "convertDepth");
-    impl->lightPositionLocation = glGetUniformLocation(impl->levelProgram, "lightPosition");
-    impl->lightDirectionLocation = glGetUniformLocation(impl->levelProgram, "lightDirection");
-    impl->materialLocation = glGetUniformLocation(impl->levelProgram, "materialDiffuse");
+    impl->lineViewProjection = glGetUniformLocation(impl->lineProgram, "viewProjection");
+    impl->lineConvertDepth = glGetUniformLocation(impl->lineProgram, "convertDepth");
+    impl->lineOneColour = glGetUniformLocation(impl->lineProgram, "oneColour");
+    impl->lineSolidColour = glGetUniformLocation(impl->lineProgram, "solidColour");
     impl->framebufferSizeLocation = glGetUniformLocation(impl->textProgram, "framebufferSize");
+    impl->boxFramebufferSize = glGetUniformLocation(impl->boxProgram, "framebufferSize");
+    impl->boxFillColour = glGetUniformLocation(impl->boxProgram, "fillColour");
 
     impl->clipControl = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
     if (impl->clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
@@ -382,6 +625,16 @@ std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
     glGenBuffers(1, &impl->levelBuffer);
     glBindVertexArray(impl->levelArray);
     glBindBuffer(GL_ARRAY_BUFFER, impl->levelBuffer);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 24, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 24, reinterpret_cast<const void*>(12));
+
+    // Lines: position then colour, 24 bytes; the buffer grows with the first frames that need it.
+    glGenVertexArrays(1, &impl->lineArray);
+    glGenBuffers(1, &impl->lineBuffer);
+    glBindVertexArray(impl->lineArray);
+    glBindBuffer(GL_ARRAY_BUFFER, impl->lineBuffer);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 24, nullptr);
     glEnableVertexAttribArray(1);
@@ -408,18 +661,8 @@ std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
     impl->textStream.imbue(std::locale::classic());
 
     std::string fontError;
-    if (buildGlyphAtlas(impl->atlas, fontError)) {
-        glGenTextures(1, &impl->atlasTexture);
-        glBindTexture(GL_TEXTURE_2D, impl->atlasTexture);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, atlasWidth, impl->atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE,
-                     impl->atlas.texels.data());
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        impl->atlas.texels = {};
+    if (buildGlyphAtlas(impl->atlas, fontPixelHeight, fontError)) {
+        impl->atlasTexture = uploadAtlas(impl->atlas);
         impl->fontReady = true;
     } else {
         std::fprintf(stderr, "vantrell: no overlay text: %s\n", fontError.c_str());
@@ -477,7 +720,7 @@ void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const Spa
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(float)),
                  data.empty() ? nullptr : data.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    visibleList.reserve(spaceCount);
+    frameLists.spaces.reserve(spaceCount);
 }
 
 void GlRenderer::applyProjection(float fieldOfView, float aspectRatio) {
@@ -491,14 +734,21 @@ void GlRenderer::setViewport(int framebufferWidth, int framebufferHeight) {
 }
 
 std::size_t GlRenderer::renderFrame(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs) {
-    visibleList.clear();
-    walkthrough.visibility().collectVisibleSpaces(visibleList);
-    renderSpaces(walkthrough, statistics, nowMs, visibleList);
-    return visibleList.size();
+    plainView.buildFrame(walkthrough, frameLists);
+    drawFrame(walkthrough, frameLists, statistics, nowMs);
+    return frameLists.listedCount;
 }
 
 void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs,
                               std::span<const std::uint32_t> spaces) {
+    frameLists.clear();
+    listSpacesInPlaceColours(spaces, frameLists);
+    frameLists.listedCount = static_cast<std::uint32_t>(spaces.size());
+    drawFrame(walkthrough, frameLists, statistics, nowMs);
+}
+
+void GlRenderer::drawFrame(const Walkthrough& walkthrough, const FrameLists& lists, FrameStatistics& statistics,
+                           std::uint32_t nowMs, const FrameOverlays& overlays) {
     const Camera& camera = walkthrough.camera();
     const Vector3 eye = camera.eyePoint();
     const Matrix4 view = lookAtLH(eye, eye + camera.forward(), camera.up());
@@ -514,8 +764,8 @@ void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statist
     statistics.countFrame(nowMs);
     impl->textStorage.reset();
     impl->textStream.clear();
-    writeStatistics(impl->textStream, static_cast<std::uint32_t>(spaces.size()),
-                    walkthrough.spacePartition().spaceCount(), statistics.framesPerSecond, eye.y);
+    writeStatistics(impl->textStream, lists.listedCount, walkthrough.spacePartition().spaceCount(),
+                    statistics.framesPerSecond, eye.y);
 
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -525,73 +775,108 @@ void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statist
     glFrontFace(GL_CW);
     glCullFace(GL_BACK);
 
-    glUseProgram(impl->levelProgram);
+    const LevelProgram& program = impl->programFor(lists.shading);
+    glUseProgram(program.program);
     // Row-vector matrices uploaded as they are read as their transposes by GL, which is
     // exactly the column-vector form the shader multiplies with.
-    glUniformMatrix4fv(impl->viewProjectionLocation, 1, GL_FALSE, viewProjection.m.data());
-    glUniform1i(impl->convertDepthLocation, impl->clipControl ? 0 : 1);
-    glUniform3f(impl->lightPositionLocation, eye.x, eye.y, eye.z);
+    glUniformMatrix4fv(program.viewProjection, 1, GL_FALSE, viewProjection.m.data());
+    glUniform1i(program.convertDepth, impl->clipControl ? 0 : 1);
+    glUniform3f(program.lightPosition, eye.x, eye.y, eye.z);
     const Vector3& forward = camera.forward();
-    glUniform3f(impl->lightDirectionLocation, forward.x, forward.y, forward.z);
+    glUniform3f(program.lightDirection, forward.x, forward.y, forward.z);
     glBindVertexArray(impl->levelArray);
 
-    // Place 0 is green; place p >= 1 runs from red toward blue: ((n - p + 1) / n, 0, (p - 1) / n).
-    const auto count = static_cast<float>(spaces.size());
-    glUniform4f(impl->materialLocation, 0.0f, 1.0f, 0.0f, 1.0f);
+    // Edges drawn over the faces must win the depth test against their own face.
+    if (lists.wireframe) {
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1.0f, 1.0f);
+    }
     const std::size_t spaceCount = firstVertexOfSpace_.size();
-    for (std::size_t j = 0; j < spaces.size(); ++j) {
-        const std::uint32_t s = spaces[j];
-        if (s < spaceCount && vertexCountOfSpace_[s] > 0) {
-            glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
-        }
-        const auto place = static_cast<float>(j);
-        glUniform4f(impl->materialLocation, (count - place) / count, 0.0f, place / count, 1.0f);
+    const auto drawSpace = [&](std::uint32_t s) {
+        if (s < spaceCount && vertexCountOfSpace_[s] > 0) glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
+    };
+    for (const DrawnSpace& drawn : lists.spaces) {
+        glUniform4f(program.material, drawn.colour.r, drawn.colour.g, drawn.colour.b, 1.0f);
+        drawSpace(drawn.space);
+    }
+    if (lists.wireframe) {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glUseProgram(impl->lineProgram);
+        glUniformMatrix4fv(impl->lineViewProjection, 1, GL_FALSE, viewProjection.m.data());
+        glUniform1i(impl->lineConvertDepth, impl->clipControl ? 0 : 1);
+        glUniform1i(impl->lineOneColour, 1);
+        glUniform3f(impl->lineSolidColour, edgeColour.r, edgeColour.g, edgeColour.b);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        for (const DrawnSpace& drawn : lists.spaces) drawSpace(drawn.space);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     }
     glBindVertexArray(0);
 
+    if (!lists.lines.empty()) impl->drawLines(lists.lines, viewProjection);
     if (impl->fontReady) impl->drawOverlay(impl->textStorage.text());
+    if (overlays.panel != nullptr && !overlays.panel->empty()) impl->drawPanel(*overlays.panel);
+    if (!overlays.note.empty()) impl->drawNote(overlays.note);
     glUseProgram(0);
+}
+
+void GlRenderer::Impl::drawLines(const std::vector<LineSegment>& lines, const Matrix4& viewProjection) {
+    lineVertices.clear();
+    for (const LineSegment& l : lines) {
+        lineVertices.insert(lineVertices.end(), {l.from.x, l.from.y, l.from.z, l.colour.r, l.colour.g, l.colour.b,
+                                                 l.to.x, l.to.y, l.to.z, l.colour.r, l.colour.g, l.colour.b});
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, lineBuffer);
+    if (lineVertices.size() > lineBufferFloats) {
+        lineBufferFloats = lineVertices.capacity();
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(lineBufferFloats * sizeof(float)), nullptr,
+                     GL_DYNAMIC_DRAW);
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(lineVertices.size() * sizeof(float)),
+                    lineVertices.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // Seen through the level: boxes lie on its walls and the frozen volume is looked at from
+    // outside, where walls would hide most of either.
+    glDisable(GL_DEPTH_TEST);
+    glUseProgram(lineProgram);
+    glUniformMatrix4fv(lineViewProjection, 1, GL_FALSE, viewProjection.m.data());
+    glUniform1i(lineConvertDepth, clipControl ? 0 : 1);
+    glUniform1i(lineOneColour, 0);
+    glBindVertexArray(lineArray);
+    glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lineVertices.size() / 6));
+    glBindVertexArray(0);
+    glEnable(GL_DEPTH_TEST);
+}
+
+void GlRenderer::Impl::uploadQuads(const std::vector<float>& vertices) {
+    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
+    if (vertices.size() > textBufferFloats) {
+        textBufferFloats = vertices.capacity();
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(textBufferFloats * sizeof(float)), nullptr,
+                     GL_DYNAMIC_DRAW);
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void GlRenderer::Impl::drawGlyphs(GLuint texture) {
+    if (glyphVertices.empty()) return;
+    uploadQuads(glyphVertices);
+    glUseProgram(textProgram);
+    glUniform2f(framebufferSizeLocation, static_cast<float>(framebufferWidth), static_cast<float>(framebufferHeight));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindVertexArray(textArray);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(glyphVertices.size() / 4));
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void GlRenderer::Impl::drawOverlay(std::string_view text) {
     glyphVertices.clear();
-    float penX = static_cast<float>(textLeft);
-    float baseline = static_cast<float>(textTop + atlas.ascender);
-    const float inverseWidth = 1.0f / static_cast<float>(atlasWidth);
-    const float inverseHeight = 1.0f / static_cast<float>(atlas.height);
-    for (const char c : text) {
-        if (c == '\n') {
-            penX = static_cast<float>(textLeft);
-            baseline += static_cast<float>(atlas.lineHeight);
-            continue;
-        }
-        if (c < firstGlyph || c > lastGlyph) continue;
-        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)];
-        if (glyph.width > 0 && penX < static_cast<float>(textRight)) {
-            const float x0 = penX + static_cast<float>(glyph.left);
-            const float y0 = baseline - static_cast<float>(glyph.top);
-            const float x1 = x0 + static_cast<float>(glyph.width);
-            const float y1 = y0 + static_cast<float>(glyph.height);
-            const float u0 = static_cast<float>(glyph.atlasX) * inverseWidth;
-            const float v0 = static_cast<float>(glyph.atlasY) * inverseHeight;
-            const float u1 = static_cast<float>(glyph.atlasX + glyph.width) * inverseWidth;
-            const float v1 = static_cast<float>(glyph.atlasY + glyph.height) * inverseHeight;
-            glyphVertices.insert(glyphVertices.end(), {x0, y0, u0, v0, x1, y0, u1, v0, x1, y1, u1, v1,
-                                                       x0, y0, u0, v0, x1, y1, u1, v1, x0, y1, u0, v1});
-        }
-        penX += static_cast<float>(glyph.advance);
-    }
+    appendText(atlas, text, static_cast<float>(textLeft), static_cast<float>(textTop), static_cast<float>(textRight),
+               glyphVertices);
     if (glyphVertices.empty()) return;
-
-    glBindBuffer(GL_ARRAY_BUFFER, textBuffer);
-    if (glyphVertices.size() > textBufferFloats) {
-        textBufferFloats = glyphVertices.capacity();
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(textBufferFloats * sizeof(float)), nullptr,
-                     GL_DYNAMIC_DRAW);
-    }
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(glyphVertices.size() * sizeof(float)),
-                    glyphVertices.data());
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     // Drawn last and without depth so the level never covers it; clipped to its box
     // (GL's scissor counts rows from the bottom).
@@ -601,17 +886,110 @@ void GlRenderer::Impl::drawOverlay(std::string_view text) {
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_SCISSOR_TEST);
     glScissor(textLeft, framebufferHeight - textBottom, textRight - textLeft, textBottom - textTop);
-
-    glUseProgram(textProgram);
-    glUniform2f(framebufferSizeLocation, static_cast<float>(framebufferWidth), static_cast<float>(framebufferHeight));
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, atlasTexture);
-    glBindVertexArray(textArray);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(glyphVertices.size() / 4));
-    glBindVertexArray(0);
-    glBindTexture(GL_TEXTURE_2D, 0);
-
+    drawGlyphs(atlasTexture);
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+}
+
+void GlRenderer::Impl::drawBoxes(const std::vector<float>& vertices, const Colour& colour, float alpha) {
+    if (vertices.empty()) return;
+    uploadQuads(vertices);
+    glUseProgram(boxProgram);
+    glUniform2f(boxFramebufferSize, static_cast<float>(framebufferWidth), static_cast<float>(framebufferHeight));
+    glUniform4f(boxFillColour, colour.r * alpha, colour.g * alpha, colour.b * alpha, alpha);
+    glBindVertexArray(textArray);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(vertices.size() / 4));
+    glBindVertexArray(0);
+}
+
+bool GlRenderer::Impl::ensurePanelFont() {
+    const float scale = std::min(static_cast<float>(framebufferWidth) / 800.0f,
+                                 static_cast<float>(framebufferHeight) / 600.0f);
+    const int pixels = std::clamp(static_cast<int>(std::lround(static_cast<float>(panelBasePixels) * scale)),
+                                  panelMinimumPixels, panelMaximumPixels);
+    if (pixels == panelPixels) return panelTexture != 0;
+    panelPixels = pixels;
+    if (panelTexture != 0) glDeleteTextures(1, &panelTexture);
+    panelTexture = 0;
+    std::string error;
+    panelAtlas = GlyphAtlas{};
+    if (!buildGlyphAtlas(panelAtlas, pixels, error)) {
+        if (!panelFontFailed) std::fprintf(stderr, "vantrell: no info panel text: %s\n", error.c_str());
+        panelFontFailed = true;
+        return false;
+    }
+    panelTexture = uploadAtlas(panelAtlas);
+    return panelTexture != 0;
+}
+
+void GlRenderer::Impl::drawPanel(const std::vector<PanelLine>& lines) {
+    if (!ensurePanelFont()) return;
+    const float size = static_cast<float>(panelPixels);
+    const float lineHeight = static_cast<float>(panelAtlas.lineHeight);
+    const float padding = std::round(size * 0.5f);
+    const float margin = std::round(size * 0.75f);
+    const float swatch = std::round(static_cast<float>(panelAtlas.ascender) * 0.8f);
+    const float swatchColumn = swatch + padding;
+    float width = 0.0f;
+    for (const PanelLine& line : lines) {
+        width = std::max(width, textWidth(panelAtlas, line.text) + (line.hasSwatch ? swatchColumn : 0.0f));
+    }
+    width += 2.0f * padding;
+    const float height = lineHeight * static_cast<float>(lines.size()) + 2.0f * padding;
+    const float right = static_cast<float>(framebufferWidth) - margin;
+    const float left = std::max(0.0f, right - width);
+    const float top = margin;
+
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    boxVertices.clear();
+    appendBox(left, top, left + width, top + height, boxVertices);
+    drawBoxes(boxVertices, {0.0f, 0.0f, 0.0f}, 0.7f);
+
+    glyphVertices.clear();
+    float y = top + padding;
+    for (const PanelLine& line : lines) {
+        float x = left + padding;
+        if (line.hasSwatch) {
+            boxVertices.clear();
+            const float swatchTop = y + (static_cast<float>(panelAtlas.ascender) - swatch) * 0.5f;
+            appendBox(x, swatchTop, x + swatch, swatchTop + swatch, boxVertices);
+            drawBoxes(boxVertices, line.swatch, 1.0f);
+            x += swatchColumn;
+        }
+        appendText(panelAtlas, line.text, x, y, left + width, glyphVertices);
+        y += lineHeight;
+    }
+    drawGlyphs(panelTexture);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+}
+
+void GlRenderer::Impl::drawNote(std::string_view note) {
+    if (!ensurePanelFont()) return;
+    const float size = static_cast<float>(panelPixels);
+    const float padding = std::round(size * 0.4f);
+    const float margin = std::round(size * 0.75f);
+    const float width = textWidth(panelAtlas, note) + 2.0f * padding;
+    const float height = static_cast<float>(panelAtlas.lineHeight) + 2.0f * padding;
+    const float left = margin;
+    const float top = std::max(0.0f, static_cast<float>(framebufferHeight) - margin - height);
+
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    boxVertices.clear();
+    appendBox(left, top, left + width, top + height, boxVertices);
+    drawBoxes(boxVertices, {0.0f, 0.0f, 0.0f}, 0.7f);
+    glyphVertices.clear();
+    appendText(panelAtlas, note, left + padding, top + padding, left + width, glyphVertices);
+    drawGlyphs(panelTexture);
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);

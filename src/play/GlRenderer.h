@@ -1,6 +1,8 @@
 // The walk-through's renderer on OpenGL 3.3 core: the level's triangles in one static
 // vertex buffer, one draw per visible space in its list-place colour, lit per vertex by a
-// spot light at the eye, and the statistics overlay drawn over the level.
+// spot light at the eye, and the statistics overlay drawn over the level. It also draws
+// what the viewer's modes decide (WalkthroughView.h): other shadings, triangle edges,
+// lines, the info panel and a note; it never decides what to draw itself.
 //
 // The picture matches the left-handed, row-vector view and projection of VectorMath.h
 // with depth 0..1: +z world lies to the viewer's left when looking along +x with y up.
@@ -12,18 +14,27 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "play/InfoPanel.h"
 #include "play/Statistics.h"
+#include "play/WalkthroughView.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantrell {
 
 class Walkthrough;
+
+// What a frame draws over the level besides the overlay's three lines.
+struct FrameOverlays {
+    const std::vector<PanelLine>* panel = nullptr;  // the info panel at the top right, or none
+    std::string_view note;                          // a short note at the bottom left, or none
+};
 
 class GlRenderer {
 public:
@@ -48,14 +59,21 @@ public:
     // The drawing area in framebuffer pixels; the overlay's box is measured in them.
     void setViewport(int framebufferWidth, int framebufferHeight);
 
-    // One frame as the walk-through draws it: view from the camera, white clear, the
-    // visible spaces, the overlay; counts the frame in statistics at nowMs. Returns the
-    // visible-space count. Allocates nothing once the first frames have sized its buffers.
+    // One frame as the walk-through draws it with every mode off: view from the camera,
+    // white clear, the visible spaces, the overlay; counts the frame in statistics at nowMs.
+    // Returns the visible-space count. Allocates nothing once the first frames have sized
+    // its buffers.
     std::size_t renderFrame(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs);
     // The same frame drawing the given spaces instead of searching (benchmarks and tests);
     // indices outside the level are skipped but keep their colour place.
     void renderSpaces(Walkthrough& walkthrough, FrameStatistics& statistics, std::uint32_t nowMs,
                       std::span<const std::uint32_t> spaces);
+
+    // One frame of the given lists: the white clear, the spaces in their colours with the
+    // lists' shading (and edges), the lines, the overlay with lists.listedCount, then the
+    // info panel and the note (text scaled with the drawing area). Counts the frame.
+    void drawFrame(const Walkthrough& walkthrough, const FrameLists& lists, FrameStatistics& statistics,
+                   std::uint32_t nowMs, const FrameOverlays& overlays = {});
 
     // RGBA rows top to bottom of the current read framebuffer's lower-left width x height.
     [[nodiscard]] std::vector<std::uint8_t> readPixels(int width, int height) const;
@@ -73,7 +91,8 @@ private:
     std::unique_ptr<Impl> impl;
     std::vector<std::int32_t> firstVertexOfSpace_;
     std::vector<std::int32_t> vertexCountOfSpace_;
-    std::vector<std::uint32_t> visibleList;
+    WalkthroughView plainView;  // every mode off, for renderFrame
+    FrameLists frameLists;
     std::size_t vertexCount_ = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "play/ScreenshotPath.h"
 
+#include "io/OutputFile.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -76,16 +79,19 @@ std::string screenshotFileName(const std::tm& localTime) {
     return name;
 }
 
-std::filesystem::path freeScreenshotPath(const std::filesystem::path& folder, const std::string& name) {
+std::filesystem::path writeNewScreenshot(const std::filesystem::path& folder, const std::string& name,
+                                         const std::function<bool(std::ostream&)>& write, std::string& error) {
     const std::filesystem::path first = folder / name;
-    std::error_code error;
-    if (!std::filesystem::exists(first, error) && !error) return first;
     const std::string stem = first.stem().string();
     const std::string extension = first.extension().string();
-    for (int n = 2; n <= 99; ++n) {
-        const std::filesystem::path candidate = folder / (stem + "-" + std::to_string(n) + extension);
-        if (!std::filesystem::exists(candidate, error) && !error) return candidate;
+    for (int n = 1; n <= 99; ++n) {
+        const std::filesystem::path candidate = n == 1 ? first : folder / (stem + "-" + std::to_string(n) + extension);
+        std::error_code ignored;
+        if (std::filesystem::exists(std::filesystem::symlink_status(candidate, ignored))) continue;
+        if (writeFileAtomically(candidate.string(), write, error, ExistingFile::keep)) return candidate;
+        if (errno != EEXIST) return {};  // made meanwhile: take the next name
     }
+    error = "too many screenshots named like " + name + " in " + folder.string();
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <string>
 
 namespace vantrell {
@@ -20,9 +21,12 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 // "vantrell-YYYYMMDD-HHMMSS.png" for the given local time.
 [[nodiscard]] std::string screenshotFileName(const std::tm& localTime);
 
-// folder / name, or folder / "stem-2.png", "stem-3.png"... when that file exists already, so
-// two screenshots within one second do not overwrite each other. Empty after 99 tries.
-[[nodiscard]] std::filesystem::path freeScreenshotPath(const std::filesystem::path& folder,
-                                                       const std::string& name);
+// Writes a screenshot as folder / name, or as folder / "stem-2.png", "stem-3.png"... when
+// that name is taken, so two screenshots within one second do not overwrite each other; a
+// file is never replaced, also not one that another program makes while this one writes.
+// Returns the path written; empty, with the reason in error, when write fails or after 99 names.
+[[nodiscard]] std::filesystem::path writeNewScreenshot(const std::filesystem::path& folder, const std::string& name,
+                                                       const std::function<bool(std::ostream&)>& write,
+                                                       std::string& error);
 
 }  // namespace vantrell

@@ -2,6 +2,8 @@
 // text lines ("SPs", "FPS", "Height") that every frame shows.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -23,6 +25,33 @@ struct FrameStatistics {
     // clock's wrap). Thirty frames within one millisecond keep the previous rate rather
     // than showing infinity.
     void countFrame(std::uint32_t nowMs);
+};
+
+// How long the frames of the last second took, for the info panel: each frame's duration
+// filed under the millisecond it ended. Keeps the latest `capacity` frames, so above that
+// many frames per second the figures cover the latest ones only.
+class FrameTimes {
+public:
+    static constexpr std::size_t capacity = 1024;
+    static constexpr std::uint32_t windowMs = 1000;
+
+    struct Summary {
+        std::size_t frames = 0;  // frames that ended within the window
+        float meanMs = 0.0f;     // 0 when there were none
+        float worstMs = 0.0f;
+    };
+
+    // Durations that are not finite or below 0 are not recorded.
+    void add(std::uint32_t endMs, float durationMs);
+    // The frames that ended in the windowMs before nowMs (nowMs itself included), on a
+    // wrapping clock.
+    [[nodiscard]] Summary lastSecond(std::uint32_t nowMs) const;
+
+private:
+    std::array<std::uint32_t, capacity> ends{};
+    std::array<float, capacity> durations{};
+    std::size_t next = 0;   // where the next frame goes
+    std::size_t stored = 0;
 };
 
 // Writes "SPs: visible/total\nFPS: rate\nHeight: height" to out with out's own

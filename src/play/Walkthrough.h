@@ -19,6 +19,8 @@ namespace vantrell {
 
 // Win32 virtual-key codes, which index the key table.
 namespace virtualKey {
+inline constexpr int tab = 0x09;
+inline constexpr int shift = 0x10;
 inline constexpr int space = 0x20;
 inline constexpr int left = 0x25;
 inline constexpr int up = 0x26;
@@ -26,10 +28,18 @@ inline constexpr int right = 0x27;
 inline constexpr int down = 0x28;
 inline constexpr int escape = 0x1B;
 inline constexpr int a = 0x41;
+inline constexpr int b = 0x42;
 inline constexpr int c = 0x43;
 inline constexpr int d = 0x44;
+inline constexpr int f = 0x46;
+inline constexpr int g = 0x47;
+inline constexpr int l = 0x4C;
+inline constexpr int n = 0x4E;
 inline constexpr int s = 0x53;
+inline constexpr int v = 0x56;
 inline constexpr int w = 0x57;
+inline constexpr int f11 = 0x7A;
+inline constexpr int f12 = 0x7B;
 }  // namespace virtualKey
 
 class Walkthrough {

@@ -2,6 +2,7 @@
 
 #include "play/FramePacer.h"
 #include "play/GlRenderer.h"
+#include "play/InfoPanel.h"
 #include "play/PngWriter.h"
 #include "play/ScreenshotPath.h"
 #include "play/Statistics.h"
@@ -10,15 +11,19 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace vantrell {
 
@@ -28,9 +33,8 @@ namespace {
 
 constexpr int windowX = 100;
 constexpr int windowY = 100;
-constexpr int windowWidth = 800;
-constexpr int windowHeight = 600;
 constexpr const char* windowTitle = "Vantrell";
+constexpr std::uint32_t noteDuration = 1000;  // ms the note after a screenshot stays
 // Pending mouse motion is taken in one pass: a pointer reports far more often than frames
 // are drawn, and leaving the rest for later passes would let the view lag further and further.
 constexpr int maxMotionEventsPerPass = 4096;
@@ -54,8 +58,7 @@ public:
         const char* driver = SDL_GetCurrentVideoDriver();
         const bool desktop = driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
         if (!desktop && !std::getenv("SDL_VIDEODRIVER")) {
-            why = std::string("no display (DISPLAY and WAYLAND_DISPLAY are unset; SDL found only the '") +
-                  (driver ? driver : "") + "' video driver, which SDL_VIDEODRIVER could select)";
+            why = missingDisplayReason(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), driver ? driver : "");
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             initialised = false;
         }
@@ -87,7 +90,10 @@ public:
           levelGeometry(levelGeometry),
           spacePartition(spacePartition),
           walkthrough(levelGeometry, spacePartition, counter, options.startPosition, options.startForward),
-          input(walkthrough) {}
+          input(walkthrough, &view) {
+        walkthrough.setFieldOfView(options.fieldOfView);
+        view.shading = options.shading;
+    }
 
     ~WalkthroughWindow() {
         // GL objects need their context, the context its window: free in reverse order.
@@ -146,7 +152,10 @@ private:
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        const Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+        const Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI |
+                             (options.fullscreen ? static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP) : 0u);
+        const int windowWidth = options.windowWidth;
+        const int windowHeight = options.windowHeight;
         window = SDL_CreateWindow(windowTitle, windowX, windowY, windowWidth, windowHeight, flags | SDL_WINDOW_OPENGL);
         if (window) return true;
         noGraphics("cannot create an OpenGL window: " + std::string(SDL_GetError()));
@@ -156,7 +165,7 @@ private:
             SDL_SetWindowTitle(window, "Vantrell - OpenGL 3.3 is not available");
             return true;
         }
-        std::cerr << "vantrell: cannot create the walk-through window: " << SDL_GetError() << '\n';
+        std::cerr << options.errorPrefix << "cannot create the walk-through window: " << SDL_GetError() << '\n';
         return false;
     }
 
@@ -206,9 +215,17 @@ private:
         switch (action) {
         case WindowAction::end: endRequested = true; break;
         case WindowAction::screenshot: screenshotRequested = true; break;
+        case WindowAction::fullscreen: toggleFullscreen(); break;
         case WindowAction::focusGained: SDL_SetRelativeMouseMode(SDL_TRUE); break;
         case WindowAction::focusLost: SDL_SetRelativeMouseMode(SDL_FALSE); break;
         case WindowAction::none: break;
+        }
+    }
+
+    void toggleFullscreen() {
+        const bool on = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (SDL_SetWindowFullscreen(window, on ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP)) != 0) {
+            std::cerr << "vantrell: cannot switch fullscreen " << (on ? "off" : "on") << ": " << SDL_GetError() << '\n';
         }
     }
 
@@ -239,7 +256,21 @@ private:
             return;
         }
         followDrawableSize();
-        renderer->renderFrame(walkthrough, statistics, SDL_GetTicks());
+        const std::uint32_t now = SDL_GetTicks();
+        // Frame time: from the start of the last frame to the start of this one.
+        const std::int64_t frameStart = counter.counter();
+        if (lastFrameStart != 0) {
+            frameTimes.add(now, static_cast<float>(static_cast<double>(frameStart - lastFrameStart) * 1000.0 /
+                                                   static_cast<double>(counter.frequency())));
+        }
+        lastFrameStart = frameStart;
+        view.buildFrame(walkthrough, lists);
+        lastListedCount = lists.listedCount;
+        if (view.infoPanel) describeFrame(walkthrough, view, lists, frameTimes.lastSecond(now), panel);
+        FrameOverlays overlays;
+        if (view.infoPanel) overlays.panel = &panel;
+        if (!note.empty() && now - noteShownAt < noteDuration) overlays.note = note;
+        renderer->drawFrame(walkthrough, lists, statistics, now, overlays);
         if (screenshotRequested) {
             screenshotRequested = false;
             saveScreenshot();  // before the swap, while the back buffer holds the frame
@@ -258,20 +289,25 @@ private:
             folder = std::filesystem::current_path(error);
             if (error) folder = ".";
         }
-        const std::filesystem::path path = freeScreenshotPath(folder, screenshotFileName(local));
-        if (path.empty()) {
-            std::cerr << "vantrell: no screenshot: too many screenshots named like "
-                      << screenshotFileName(local) << " in " << folder.string() << '\n';
-            return;
-        }
+        std::vector<std::uint8_t> png;
         std::string error;
-        if (!writePng(path.string(), drawableWidth, drawableHeight,
-                      renderer->readPixels(drawableWidth, drawableHeight), error)) {
-            std::cerr << "vantrell: cannot save the screenshot " << path.string() << ": " << error << '\n';
+        const std::filesystem::path path =
+            encodePng(drawableWidth, drawableHeight, renderer->readPixels(drawableWidth, drawableHeight), png, error)
+                ? writeNewScreenshot(folder, screenshotFileName(local),
+                                     [&png](std::ostream& out) {
+                                         return static_cast<bool>(out.write(reinterpret_cast<const char*>(png.data()),
+                                                                            static_cast<std::streamsize>(png.size())));
+                                     },
+                                     error)
+                : std::filesystem::path();
+        if (path.empty()) {
+            std::cerr << "vantrell: no screenshot: " << error << '\n';
             return;
         }
         std::printf("Screenshot saved to %s\n", path.string().c_str());
         std::fflush(stdout);
+        note = "Saved " + path.filename().string();
+        noteShownAt = SDL_GetTicks();
     }
 
     void pace() {
@@ -282,18 +318,28 @@ private:
     void printDebug() {
         const std::uint32_t now = SDL_GetTicks();
         const Camera& camera = walkthrough.camera();
-        const bool changed = !sameVector(camera.position(), lastPosition) || !sameVector(camera.forward(), lastForward);
+        // Modes and the drawing area count as changes too, so that a key's effect shows soon.
+        const std::array<int, 7> modes{camera.flying() ? 1 : 0,  view.frozen() ? 1 : 0,
+                                       view.infoPanel ? 1 : 0,   static_cast<int>(view.shading),
+                                       drawableWidth,            drawableHeight,
+                                       static_cast<int>(lastListedCount)};
+        const bool changed = !sameVector(camera.position(), lastPosition) ||
+                             !sameVector(camera.forward(), lastForward) || modes != lastModes;
         const std::uint32_t since = now - lastDebugTicks;
         if (!(since >= debugInterval || (changed && since >= debugChangeInterval))) return;
         lastDebugTicks = now;
+        lastModes = modes;
         lastPosition = camera.position();
         lastForward = camera.forward();
         const Vector3 eye = camera.eyePoint();
-        std::printf("position %.9g %.9g %.9g forward %.9g %.9g %.9g eye %.9g aspect %.9g\n",
+        std::printf("position %.9g %.9g %.9g forward %.9g %.9g %.9g eye %.9g aspect %.9g visible %u size %d %d "
+                    "flying %d frozen %d panel %d shading %s\n",
                     static_cast<double>(lastPosition.x), static_cast<double>(lastPosition.y),
                     static_cast<double>(lastPosition.z), static_cast<double>(lastForward.x),
                     static_cast<double>(lastForward.y), static_cast<double>(lastForward.z),
-                    static_cast<double>(eye.y), static_cast<double>(walkthrough.aspectRatio()));
+                    static_cast<double>(eye.y), static_cast<double>(walkthrough.aspectRatio()),
+                    static_cast<unsigned>(lastListedCount), drawableWidth, drawableHeight,
+                    camera.flying() ? 1 : 0, view.frozen() ? 1 : 0, view.infoPanel ? 1 : 0, shadingName(view.shading));
         std::fflush(stdout);
     }
 
@@ -302,8 +348,16 @@ private:
     const SpacePartition& spacePartition;
     SdlPerformanceCounter counter;  // before the walk-through, whose camera clock reads it
     Walkthrough walkthrough;
+    WalkthroughView view;  // before input, which acts on it
     WindowInput input;
     FrameStatistics statistics;
+    FrameLists lists;
+    std::vector<PanelLine> panel;
+    FrameTimes frameTimes;
+    std::int64_t lastFrameStart = 0;
+    std::uint32_t lastListedCount = 0;
+    std::string note;  // shown for noteDuration after noteShownAt
+    std::uint32_t noteShownAt = 0;
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     std::unique_ptr<GlRenderer> renderer;
@@ -315,6 +369,7 @@ private:
     std::uint32_t lastDebugTicks = 0;
     Vector3 lastPosition{};
     Vector3 lastForward{};
+    std::array<int, 7> lastModes{};
 };
 
 WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition,
@@ -322,7 +377,7 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
     if (activeWalkthrough) return WalkthroughResult::alreadyRunning;
     SdlVideo video;
     if (!video.ok()) {
-        std::cerr << "vantrell: cannot open the walk-through window: " << video.error() << '\n';
+        std::cerr << options.errorPrefix << "cannot open the walk-through window: " << video.error() << '\n';
         return WalkthroughResult::noWindow;
     }
     WalkthroughWindow walkthrough(levelGeometry, spacePartition, options);
@@ -331,6 +386,20 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
     } clearActive;
     activeWalkthrough = &walkthrough;
     return walkthrough.run() ? WalkthroughResult::ended : WalkthroughResult::noWindow;
+}
+
+std::string missingDisplayReason(const char* display, const char* waylandDisplay, const std::string& driver) {
+    const bool x11 = display != nullptr && *display != '\0';
+    const bool wayland = waylandDisplay != nullptr && *waylandDisplay != '\0';
+    const std::string x11Name = x11 ? std::string("DISPLAY=") + display : std::string();
+    const std::string waylandName = wayland ? std::string("WAYLAND_DISPLAY=") + waylandDisplay : std::string();
+    std::string why;
+    if (x11 && wayland) why = "neither the display " + x11Name + " nor the display " + waylandName + " can be opened";
+    else if (x11) why = "the display " + x11Name + " cannot be opened";
+    else if (wayland) why = "the display " + waylandName + " cannot be opened";
+    else why = "no display: DISPLAY and WAYLAND_DISPLAY are unset";
+    if (!driver.empty()) why += " (SDL found only the '" + driver + "' video driver, which SDL_VIDEODRIVER could select)";
+    return why;
 }
 
 void requestWalkthroughEnd() {

@@ -6,8 +6,10 @@
 #include "camera/MovementClock.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "play/WalkthroughView.h"
 
 #include <functional>
+#include <string>
 
 namespace vantrell {
 
@@ -22,8 +24,16 @@ struct WalkthroughOptions {
     std::function<void()> pumpOtherEvents;
     Vector3 startPosition{0.0f, 0.0f, 0.0f};
     Vector3 startForward{1.0f, 0.0f, 0.0f};
-    // Prints the window id at start and the camera's state on standard output.
+    int windowWidth = 800;    // the drawing area at the start, in screen units
+    int windowHeight = 600;
+    bool fullscreen = false;  // start on the whole screen (F11 switches)
+    float fieldOfView = 0.7853982f;  // vertical, radians
+    Shading shading = Shading::vertex;
+    // Prints the window id at start and, while it runs, the camera's state, the visible
+    // count and the drawing area's size on standard output.
     bool debug = false;
+    // Starts the lines on standard error that say why no window could be opened.
+    std::string errorPrefix = "vantrell: ";
 };
 
 enum class WalkthroughResult {
@@ -39,6 +49,11 @@ WalkthroughResult startWalkthrough(const LevelGeometry& levelGeometry, const Spa
 
 // Asks the running walk-through, if any, to end after the pass under way.
 void requestWalkthroughEnd();
+
+// Why the walk-through has no display to open its window on, from the DISPLAY and
+// WAYLAND_DISPLAY variables (null when unset) and the video driver SDL settled for instead.
+[[nodiscard]] std::string missingDisplayReason(const char* display, const char* waylandDisplay,
+                                               const std::string& driver);
 
 // Whether VANTRELL_DEBUG asks for the debug lines ("1", "yes" or "true").
 [[nodiscard]] bool debugRequestedByEnvironment();

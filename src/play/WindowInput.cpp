@@ -1,6 +1,7 @@
 #include "play/WindowInput.h"
 
 #include "play/Walkthrough.h"
+#include "play/WalkthroughView.h"
 
 namespace vantrell {
 
@@ -10,6 +11,9 @@ int virtualKeyFor(SDL_Keycode key) {
     if (key >= SDLK_F1 && key <= SDLK_F12) return 0x70 + static_cast<int>(key - SDLK_F1);
     switch (key) {
     case SDLK_SPACE: return virtualKey::space;
+    case SDLK_TAB: return virtualKey::tab;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return virtualKey::shift;
     case SDLK_LEFT: return virtualKey::left;
     case SDLK_UP: return virtualKey::up;
     case SDLK_RIGHT: return virtualKey::right;
@@ -47,7 +51,11 @@ WindowAction WindowInput::handle(const SDL_Event& event) {
         // Escape ends the walk-through without being recorded, like F12 which only acts.
         if (key == SDLK_ESCAPE) return event.key.repeat ? WindowAction::none : WindowAction::end;
         if (key == SDLK_F12) return event.key.repeat ? WindowAction::none : WindowAction::screenshot;
+        if (key == SDLK_F11) return event.key.repeat ? WindowAction::none : WindowAction::fullscreen;
         walkthrough.setKeyDown(code, true);
+        if (view != nullptr && !event.key.repeat) {
+            if (const auto mode = modeKeyFor(code)) view->press(*mode, walkthrough);
+        }
         return WindowAction::none;
     }
     case SDL_KEYUP:

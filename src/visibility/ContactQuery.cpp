@@ -24,20 +24,12 @@ bool holdsVertices(const LevelGeometry& geometry, const Triangle& t) {
 
 }  // namespace
 
-void ContactQuery::forgetPlanes() {
-    if (++generation == 0) {  // wrapped: old stamps could match again
-        std::fill(planeStamp.begin(), planeStamp.end(), 0u);
-        generation = 1;
-    }
-}
-
 Plane ContactQuery::find(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& from,
                          const Vector3& to) {
     if (partition.nodes.empty()) return {};
-    if (planeStamp.size() != geometry.planes.size()) {
-        planeStamp.assign(geometry.planes.size(), 0);
+    if (planesMet.size() != geometry.planes.size()) {
+        planesMet.reset(geometry.planes.size());
         fractionOfPlane.assign(geometry.planes.size(), notEntered);
-        generation = 0;
     }
 
     const std::int32_t spaceFrom = locateSpace(geometry, partition, 0, from);
@@ -48,7 +40,7 @@ Plane ContactQuery::find(const LevelGeometry& geometry, const SpacePartition& pa
         spaceTo != spaceFrom ? trianglesOfSpace(partition, spaceTo) : std::span<const std::int32_t>{};
     const std::size_t candidateCount = first.size() + second.size();
 
-    forgetPlanes();
+    planesMet.clear();
     Vector3 a = from;
     int restarts = 0;
     std::size_t i = 0;
@@ -63,10 +55,10 @@ Plane ContactQuery::find(const LevelGeometry& geometry, const SpacePartition& pa
         const Vector3 n{plane.a, plane.b, plane.c};
 
         float f = notEntered;
-        if (planeStamp[planeIndex] != generation) {
+        if (!planesMet.marked(planeIndex)) {
             // First meeting of this plane since the last restart: its distances and fraction
             // are worked out once and shared by every later triangle on it.
-            planeStamp[planeIndex] = generation;
+            planesMet.mark(planeIndex);
             fractionOfPlane[planeIndex] = notEntered;
             const float distanceTo = dot(n, to) + plane.d;
             if (distanceTo >= contactSkin) continue;
@@ -77,7 +69,7 @@ Plane ContactQuery::find(const LevelGeometry& geometry, const SpacePartition& pa
                 a = a + n * (pushOutDistance - distanceA);
                 if (restarts == maxRestarts) return plane;
                 ++restarts;
-                forgetPlanes();
+                planesMet.clear();
                 i = 0;
                 continue;
             }

@@ -3,6 +3,7 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "level/StampMarks.h"
 
 #include <cstdint>
 #include <vector>
@@ -33,14 +34,11 @@ public:
                              const Vector3& to);
 
 private:
-    void forgetPlanes();
-
     // Fraction at which the line from the working point to `to` meets each plane, valid
-    // where planeStamp equals generation (a plane met since the last restart); -1 when
-    // `to` stays outside that plane's skin.
+    // for the planes marked in planesMet (met since the last restart); -1 when `to` stays
+    // outside that plane's skin.
     std::vector<float> fractionOfPlane;
-    std::vector<std::uint32_t> planeStamp;
-    std::uint32_t generation = 0;
+    StampMarks planesMet;
 };
 
 }  // namespace vantrell

@@ -20,6 +20,14 @@ void SpaceVisibility::collectVisibleSpaces(std::vector<std::uint32_t>& list) {
     search.collect(geometry, partition, owner.camera().eyePoint(), frustum, list);
 }
 
+void SpaceVisibility::collectVisibleSpaces(SearchRecord& record) {
+    search.collectRecorded(geometry, partition, owner.camera().eyePoint(), viewFrustum(), record);
+}
+
+SpaceExplanation SpaceVisibility::explain(const SearchRecord& record, std::uint32_t space) const {
+    return explainSpace(partition, search, viewFrustum(), record, space);
+}
+
 bool SpaceVisibility::boxInViewFrustum(const BoundingBox& bounds) const {
     return boxInFrustum(viewFrustum(), bounds);
 }

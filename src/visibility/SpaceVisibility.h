@@ -4,6 +4,7 @@
 
 #include "level/LevelTypes.h"
 #include "visibility/ContactQuery.h"
+#include "visibility/SpaceExplanation.h"
 #include "visibility/ViewFrustum.h"
 #include "visibility/VisibleSpaceSearch.h"
 
@@ -26,6 +27,11 @@ public:
 
     // Appends the visible spaces to list in depth-first search order from the eye's space.
     void collectVisibleSpaces(std::vector<std::uint32_t>& list);
+    // The same search recording what it decided for every space (record.list is the list).
+    void collectVisibleSpaces(SearchRecord& record);
+    // Why the search that filled record (from the current camera) listed space or not;
+    // space must be below the level's space count.
+    [[nodiscard]] SpaceExplanation explain(const SearchRecord& record, std::uint32_t space) const;
     // True unless all eight corners lie strictly outside one of the five view planes.
     [[nodiscard]] bool boxInViewFrustum(const BoundingBox& bounds) const;
     // The plane of the first triangle the movement from -> to comes into contact with, or

@@ -2,6 +2,8 @@
 
 #include "math/Vector.h"
 
+#include <array>
+
 namespace vantrell {
 namespace {
 
@@ -11,12 +13,22 @@ Plane planeThrough(const Vector3& normal, const Vector3& point) {
     return {normal.x, normal.y, normal.z, -dot(normal, point)};
 }
 
+// The eight corners in the order the box test visits them.
+std::array<Vector3, 8> cornersOf(const BoundingBox& b) {
+    return {{
+        {b.minX, b.minY, b.minZ}, {b.minX, b.minY, b.maxZ}, {b.minX, b.maxY, b.minZ}, {b.minX, b.maxY, b.maxZ},
+        {b.maxX, b.minY, b.minZ}, {b.maxX, b.minY, b.maxZ}, {b.maxX, b.maxY, b.minZ}, {b.maxX, b.maxY, b.maxZ},
+    }};
+}
+
+float valueAt(const Plane& n, const Vector3& p) { return n.a * p.x + n.b * p.y + n.c * p.z + n.d * 1.0f; }
+
 }  // namespace
 
 ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Vector3& up, const Vector3& right,
                             float fieldOfView, float aspectRatio) {
-    // The two horizontal half-angles are formed separately, as phi * alpha * 0.5 and
-    // phi * alpha * -0.5, so that both sides round exactly as the original viewer's did.
+    // The horizontal half-angles: phi * alpha * 0.5 to the right of the view direction and
+    // phi * alpha * -0.5 to the left of it.
     const float halfWidth = fieldOfView * aspectRatio * 0.5f;
     const float negativeHalfWidth = fieldOfView * aspectRatio * -0.5f;
     const float halfHeight = fieldOfView * 0.5f;
@@ -31,23 +43,39 @@ ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Ve
 }
 
 bool boxInFrustum(const ViewFrustum& frustum, const BoundingBox& b) {
-    const Vector3 corners[8] = {
-        {b.minX, b.minY, b.minZ}, {b.minX, b.minY, b.maxZ}, {b.minX, b.maxY, b.minZ}, {b.minX, b.maxY, b.maxZ},
-        {b.maxX, b.minY, b.minZ}, {b.maxX, b.minY, b.maxZ}, {b.maxX, b.maxY, b.minZ}, {b.maxX, b.maxY, b.maxZ},
-    };
+    const std::array<Vector3, 8> corners = cornersOf(b);
     // A plane's flag, once set by one corner, stays set: the box is outside only when one
     // plane has all eight corners strictly behind it.
     unsigned inside = 0;
     for (const Vector3& p : corners) {
         for (unsigned k = 0; k < 5; ++k) {
             if (inside & (1u << k)) continue;  // settled: only how early we stop depends on it
-            const Plane& n = frustum.planes[k];
-            const float value = n.a * p.x + n.b * p.y + n.c * p.z + n.d * 1.0f;
-            if (value >= 0.0f) inside |= 1u << k;  // false for NaN
+            if (valueAt(frustum.planes[k], p) >= 0.0f) inside |= 1u << k;  // false for NaN
         }
         if (inside == 0x1Fu) return true;
     }
     return false;
+}
+
+int failingPlane(const ViewFrustum& frustum, const BoundingBox& b) {
+    const std::array<Vector3, 8> corners = cornersOf(b);
+    for (int k = 0; k < 5; ++k) {
+        bool anyInside = false;
+        for (const Vector3& p : corners) anyInside = anyInside || valueAt(frustum.planes[static_cast<std::size_t>(k)], p) >= 0.0f;
+        if (!anyInside) return k;
+    }
+    return -1;
+}
+
+const char* planeName(int plane) {
+    switch (plane) {
+    case ViewFrustum::front: return "front";
+    case ViewFrustum::right: return "right";
+    case ViewFrustum::left: return "left";
+    case ViewFrustum::top: return "top";
+    case ViewFrustum::bottom: return "bottom";
+    default: return "none";
+    }
 }
 
 }  // namespace vantrell

@@ -34,4 +34,13 @@ struct ViewFrustum {
 // their corners formed as they are.
 [[nodiscard]] bool boxInFrustum(const ViewFrustum& frustum, const BoundingBox& bounds);
 
+// Which plane a box fails: the first in test order (front, right, left, top, bottom) with
+// all eight corners strictly outside it (or not a number), or -1 when the box passes.
+// -1 exactly when boxInFrustum is true. Tests every corner; meant for explaining a result,
+// not for the search itself.
+[[nodiscard]] int failingPlane(const ViewFrustum& frustum, const BoundingBox& bounds);
+
+// "front", "right", "left", "top" or "bottom" for a plane index; "none" for any other.
+[[nodiscard]] const char* planeName(int plane);
+
 }  // namespace vantrell

@@ -3,6 +3,32 @@
 #include <algorithm>
 
 namespace vantrell {
+namespace {
+
+// The plain search: every hook does nothing and is inlined away.
+struct NoRecord {
+    void start(std::uint32_t) {}
+    void failed(std::uint32_t, std::uint32_t, const BoundingBox&) {}
+    void listed(std::uint32_t, std::uint32_t) {}
+};
+
+struct FullRecord {
+    SearchRecord& record;
+    const ViewFrustum& frustum;
+
+    void start(std::uint32_t space) { record.startSpace = static_cast<std::int32_t>(space); }
+    void failed(std::uint32_t space, std::uint32_t from, const BoundingBox& bounds) {
+        record.outcome[space] = SpaceOutcome::failedBox;
+        record.failedPlane[space] = static_cast<std::int8_t>(failingPlane(frustum, bounds));
+        record.reachedFrom[space] = from == space ? -1 : static_cast<std::int32_t>(from);
+    }
+    void listed(std::uint32_t space, std::uint32_t from) {
+        record.outcome[space] = SpaceOutcome::listed;
+        record.reachedFrom[space] = from == space ? -1 : static_cast<std::int32_t>(from);
+    }
+};
+
+}  // namespace
 
 void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
     const std::size_t spaceCount = partition.spaces.size();
@@ -23,8 +49,7 @@ void VisibleSpaceSearch::rebuild(const SpacePartition& partition) {
     }
     firstNeighbour[spaceCount] = neighbourList.size();
     neighbourList.shrink_to_fit();
-    visitStamp.assign(spaceCount, 0);
-    generation = 0;
+    visited.reset(spaceCount);
     stack.clear();
     stack.reserve(spaceCount);
 }
@@ -39,15 +64,27 @@ std::span<const std::uint32_t> VisibleSpaceSearch::neighboursOf(std::uint32_t s)
                                                                  firstNeighbour[s + 1] - firstNeighbour[s]);
 }
 
-void VisibleSpaceSearch::startMarking() {
-    if (++generation == 0) {  // wrapped: old stamps could match again
-        std::fill(visitStamp.begin(), visitStamp.end(), 0u);
-        generation = 1;
-    }
-}
-
 void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
                                  const ViewFrustum& frustum, std::vector<std::uint32_t>& list) {
+    NoRecord none;
+    walk(geometry, partition, eye, frustum, list, none);
+}
+
+void VisibleSpaceSearch::collectRecorded(const LevelGeometry& geometry, const SpacePartition& partition,
+                                         const Vector3& eye, const ViewFrustum& frustum, SearchRecord& record) {
+    const std::size_t spaceCount = partition.spaces.size();
+    record.startSpace = -1;
+    record.list.clear();
+    record.outcome.assign(spaceCount, SpaceOutcome::unreached);
+    record.failedPlane.assign(spaceCount, -1);
+    record.reachedFrom.assign(spaceCount, -1);
+    FullRecord full{record, frustum};
+    walk(geometry, partition, eye, frustum, record.list, full);
+}
+
+template <class Recorder>
+void VisibleSpaceSearch::walk(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
+                              const ViewFrustum& frustum, std::vector<std::uint32_t>& list, Recorder& recorder) {
     if (partition.nodes.empty() || partition.spaces.empty()) return;
     if (!builtFor(partition)) rebuild(partition);
 
@@ -55,9 +92,15 @@ void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpaceParti
     if (located < 0 || static_cast<std::size_t>(located) >= partition.spaces.size()) return;
     const auto start = static_cast<std::uint32_t>(located);
 
-    startMarking();
-    if (boxInFrustum(frustum, partition.spaces[start].bounds)) list.push_back(start);
-    visitStamp[start] = generation;
+    visited.clear();
+    recorder.start(start);
+    if (boxInFrustum(frustum, partition.spaces[start].bounds)) {
+        list.push_back(start);
+        recorder.listed(start, start);
+    } else {
+        recorder.failed(start, start, partition.spaces[start].bounds);
+    }
+    visited.mark(start);
 
     // The explicit stack walks exactly as a recursive depth-first expansion would: each
     // frame resumes its neighbour list where the deeper walk interrupted it.
@@ -70,10 +113,14 @@ void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpaceParti
             continue;
         }
         const std::uint32_t n = neighbourList[top.next++];
-        if (visitStamp[n] == generation) continue;
-        visitStamp[n] = generation;
-        if (!boxInFrustum(frustum, partition.spaces[n].bounds)) continue;
+        if (visited.marked(n)) continue;
+        visited.mark(n);
+        if (!boxInFrustum(frustum, partition.spaces[n].bounds)) {
+            recorder.failed(n, top.space, partition.spaces[n].bounds);
+            continue;
+        }
         list.push_back(n);
+        recorder.listed(n, top.space);
         stack.push_back({n, firstNeighbour[n]});  // top is not used past this point
     }
 }

@@ -4,6 +4,7 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "level/StampMarks.h"
 #include "visibility/ViewFrustum.h"
 
 #include <cstddef>
@@ -12,6 +13,23 @@
 #include <vector>
 
 namespace vantrell {
+
+// What one search did with a space.
+enum class SpaceOutcome : std::uint8_t {
+    unreached,  // no expanded space's row led to it (or the search never ran)
+    listed,     // its box passed: listed and expanded
+    failedBox,  // its box failed the view test: not listed, and not expanded unless it is
+                // the eye's own space, which the search always starts from
+};
+
+// Everything a search decided, per space, for explaining its result afterwards.
+struct SearchRecord {
+    std::int32_t startSpace = -1;  // the eye's space; -1 when the level has no space to start from
+    std::vector<std::uint32_t> list;           // the listed spaces in search order
+    std::vector<SpaceOutcome> outcome;         // per space
+    std::vector<std::int8_t> failedPlane;      // per space: the plane its box fails (ViewFrustum index), else -1
+    std::vector<std::int32_t> reachedFrom;     // per space: the expanded space whose row led to it, else -1
+};
 
 // Keeps per-level working memory (each space's neighbours, the visited marks and the walk's
 // stack) so that a search in steady state allocates nothing. The level it was built for
@@ -34,6 +52,13 @@ public:
     void collect(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
                  const ViewFrustum& frustum, std::vector<std::uint32_t>& list);
 
+    // The same search, recording into record (resized to the level; its old contents are
+    // replaced) the outcome of every space, the plane each failing box fails and the space
+    // that reached each one. record.list equals what collect appends. Costs one extra box
+    // test per failing space; collect itself records nothing.
+    void collectRecorded(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
+                         const ViewFrustum& frustum, SearchRecord& record);
+
     // The neighbours of space s as the last rebuild found them, ascending.
     [[nodiscard]] std::span<const std::uint32_t> neighboursOf(std::uint32_t s) const;
 
@@ -44,15 +69,16 @@ private:
     };
 
     [[nodiscard]] bool builtFor(const SpacePartition& partition) const;
-    void startMarking();
+    // The walk behind collect and collectRecorded; Recorder's hooks are told the start, each
+    // listed space and each failing one (see the .cpp).
+    template <class Recorder>
+    void walk(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,
+              const ViewFrustum& frustum, std::vector<std::uint32_t>& list, Recorder& recorder);
 
     std::vector<std::size_t> firstNeighbour;  // space s owns [firstNeighbour[s], firstNeighbour[s + 1])
     std::vector<std::uint32_t> neighbourList;
     std::size_t rowCount = 0;
-    // A space is visited in this search when its stamp equals generation; bumping the
-    // generation clears every mark at once.
-    std::vector<std::uint32_t> visitStamp;
-    std::uint32_t generation = 0;
+    StampMarks visited;  // the spaces this search has reached
     std::vector<Frame> stack;  // never deeper than the number of spaces
 };
 

@@ -13,7 +13,9 @@ fail() {
 wait_for_line() {
   local file=$1 pattern=$2 seconds=${3:-20} count=${4:-1} n
   for ((n = 0; n < seconds * 10; n++)); do
-    [ "$(grep -c -E "$pattern" "$file" 2>/dev/null || true)" -ge "$count" ] && return 0
+    local found
+    found=$(grep -c -E "$pattern" "$file" 2>/dev/null)  # nothing while the file does not exist
+    [ "${found:-0}" -ge "$count" ] && return 0
     kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.1
   done

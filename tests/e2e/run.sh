@@ -11,7 +11,7 @@ echo "end-to-end work folder: $work"
 
 if [ -z "${VANTRELL_E2E_INSIDE:-}" ]; then
   export VANTRELL_E2E_INSIDE=1
-  exec timeout 170 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$vantrell" "$work"
+  exec timeout 240 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$vantrell" "$work"
 fi
 
 # Software GL, no settings daemon or accessibility bus, and a private home.
@@ -27,5 +27,6 @@ done
 
 status=0
 bash "$here/play.sh" "$vantrell" "$root/examples/two-rooms.bsp" "$work" || status=1
+bash "$here/modes.sh" "$vantrell" "$root/examples/crossroads.bsp" "$work" || status=1
 bash "$here/dialog.sh" "$vantrell" "$root/examples/two-rooms.bsp" "$root/README.md" "$work" || status=1
 exit $status

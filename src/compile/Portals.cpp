@@ -11,7 +11,7 @@
 // region after the nodes. Each portal sits in the portal lists of its two regions (one per side);
 // a portal that is split dies and stays behind, skipped, in the list of its other side, which
 // avoids searching lists for removal.
-#include "import/Portals.h"
+#include "compile/Portals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,25 +24,14 @@ struct Vec { double x[3]; };
 using Winding = std::vector<Vec>;
 struct WorkPlane { double normal[3]; double dist; };
 
-// Points closer to a plane than this are on it: the file's planes come from single-precision
-// floats and the vertices that define them are about an inch apart.
-constexpr double onPlaneEpsilon = 0.01;
-// Portals at most this large (square units) are contact along an edge or at a corner, not an
-// opening.
-constexpr double minPortalArea = 1e-3;
-// The root's region is the world box grown by this much, so no leaf's content touches its faces.
-constexpr double worldBoxPadding = 8.0;
 constexpr std::int32_t outsideRegion = -1;
 constexpr std::int32_t noPortal = -1;
 // A hostile tree can make the number of portals or the clipping work grow with the square of its
-// size. The game package's levels make at most 10 portals and (on the large ones) a few hundred
-// point tests per node, so past these limits we give up with an error rather than run for minutes
-// or exhaust memory. The caps fit the largest trees the game format allows (about 128k nodes) and
-// keep a hostile tree to a few seconds and a few hundred megabytes.
-constexpr std::size_t portalsPerNode = 64;
-constexpr std::size_t maxPortals = 2'000'000;
-constexpr std::uint64_t pointTestsPerNode = 4096;
-constexpr std::uint64_t maxPointTests = 100'000'000;
+// size (PortalOptions holds the limits). The game package's levels make at most 10 portals and
+// (on the large ones) a few hundred point tests per node, so past the default limits we give up
+// with an error rather than run for minutes or exhaust memory. The caps fit the largest trees
+// the game format allows (about 128k nodes) and keep a hostile tree to a few seconds and a few
+// hundred megabytes.
 
 [[nodiscard]] double planeDistance(const WorkPlane& plane, const Vec& p) {
     return plane.normal[0] * p.x[0] + plane.normal[1] * p.x[1] + plane.normal[2] * p.x[2] - plane.dist;
@@ -70,6 +59,8 @@ enum class SplitResult { allOn, front, back, both };
 
 struct Portal {
     WorkPlane plane;
+    std::int32_t node;     // whose plane it lies on; -1 for the world box
+
     std::int32_t side[2];  // region in front of the plane, region behind it (or outsideRegion)
     std::int32_t next[2];  // next portal in the list of side[k]
     std::uint32_t winding;
@@ -157,16 +148,17 @@ struct TreeShape {
 
 class PortalBuilder {
 public:
-    PortalBuilder(const PortalTree& tree, const TreeShape& shape) : tree_(tree), shape_(shape) {}
+    PortalBuilder(const PortalTree& tree, const TreeShape& shape, const PortalOptions& options)
+        : tree_(tree), shape_(shape), options_(options) {}
 
-    [[nodiscard]] bool run(PortalResult& result, std::string& error);
+    [[nodiscard]] bool run(std::vector<LeafPortal>& result, std::string& error);
 
 private:
     [[nodiscard]] std::int32_t regionCount() const {
         return static_cast<std::int32_t>(tree_.nodes.size() + shape_.leafOfRegion.size());
     }
     [[nodiscard]] std::uint32_t takeWinding();
-    void addPortal(const WorkPlane& plane, std::int32_t front, std::int32_t back, std::uint32_t winding);
+    void addPortal(const WorkPlane& plane, std::int32_t node, std::int32_t front, std::int32_t back, std::uint32_t winding);
     void link(std::int32_t portal, int k);
     void baseWinding(const WorkPlane& plane, Winding& out) const;
     SplitResult split(const Winding& in, const WorkPlane& plane, Winding* front, Winding* back);
@@ -175,6 +167,7 @@ private:
 
     const PortalTree& tree_;
     const TreeShape& shape_;
+    const PortalOptions& options_;
     std::vector<Portal> portals_;
     std::vector<Winding> windings_;
     std::vector<std::uint32_t> freeWindings_;
@@ -210,8 +203,9 @@ void PortalBuilder::link(std::int32_t portal, int k) {
     head_[static_cast<std::size_t>(region)] = portal;
 }
 
-void PortalBuilder::addPortal(const WorkPlane& plane, std::int32_t front, std::int32_t back, std::uint32_t winding) {
-    portals_.push_back(Portal{plane, {front, back}, {noPortal, noPortal}, winding, true});
+void PortalBuilder::addPortal(const WorkPlane& plane, std::int32_t node, std::int32_t front, std::int32_t back,
+                              std::uint32_t winding) {
+    portals_.push_back(Portal{plane, node, {front, back}, {noPortal, noPortal}, winding, true});
     const auto id = static_cast<std::int32_t>(portals_.size() - 1);
     link(id, 0);
     link(id, 1);
@@ -244,7 +238,7 @@ void PortalBuilder::baseWinding(const WorkPlane& plane, Winding& out) const {
     }
 }
 
-// Cuts a convex polygon by a plane. Points within onPlaneEpsilon count as on it and go to both
+// Cuts a convex polygon by a plane. Points within the on-plane epsilon count as on it and go to both
 // parts; a null output is not built. front/back must not alias in.
 SplitResult PortalBuilder::split(const Winding& in, const WorkPlane& plane, Winding* front, Winding* back) {
     const std::size_t count = in.size();
@@ -256,10 +250,10 @@ SplitResult PortalBuilder::split(const Winding& in, const WorkPlane& plane, Wind
     for (std::size_t i = 0; i < count; ++i) {
         const double d = planeDistance(plane, in[i]);
         dists_[i] = d;
-        if (d > onPlaneEpsilon) {
+        if (d > options_.onPlaneEpsilon) {
             sides_[i] = Side::front;
             anyFront = true;
-        } else if (d < -onPlaneEpsilon) {
+        } else if (d < -options_.onPlaneEpsilon) {
             sides_[i] = Side::back;
             anyBack = true;
         } else {
@@ -302,8 +296,8 @@ SplitResult PortalBuilder::split(const Winding& in, const WorkPlane& plane, Wind
 
 bool PortalBuilder::overBudget(std::string& error) const {
     const std::size_t nodeCount = tree_.nodes.size();
-    const std::size_t portalLimit = std::min(maxPortals, 1024 + portalsPerNode * nodeCount);
-    const std::uint64_t testLimit = std::min(maxPointTests, 1'000'000 + pointTestsPerNode * nodeCount);
+    const std::size_t portalLimit = std::min(options_.maxPortals, 1024 + options_.portalsPerNode * nodeCount);
+    const std::uint64_t testLimit = std::min(options_.maxPointTests, 1'000'000 + options_.pointTestsPerNode * nodeCount);
     if (portals_.size() > portalLimit || pointTests_ > testLimit) {
         error = "the tree is too complex for portals (" + std::to_string(portals_.size()) + " portals)";
         return true;
@@ -369,7 +363,7 @@ void PortalBuilder::processNode(std::int32_t n) {
             windings_[pw] = part == 0 ? scratchFront_ : scratchBack_;
             std::int32_t sides[2] = {old.side[0], old.side[1]};
             sides[k] = children[part];
-            addPortal(old.plane, sides[0], sides[1], pw);
+            addPortal(old.plane, old.node, sides[0], sides[1], pw);
         }
     }
     head_[static_cast<std::size_t>(n)] = noPortal;
@@ -377,18 +371,18 @@ void PortalBuilder::processNode(std::int32_t n) {
     if (nodeWinding.size() >= 3) {
         const std::uint32_t w = takeWinding();
         windings_[w] = nodeWinding;
-        addPortal(plane, children[0], children[1], w);
+        addPortal(plane, n, children[0], children[1], w);
     }
 }
 
-bool PortalBuilder::run(PortalResult& result, std::string& error) {
+bool PortalBuilder::run(std::vector<LeafPortal>& result, std::string& error) {
     const std::int32_t regions = regionCount();
     head_.assign(static_cast<std::size_t>(regions), noPortal);
     double lo[3], hi[3];
     double diagonal = 0.0;
     for (int k = 0; k < 3; ++k) {
-        lo[k] = tree_.mins[k] - worldBoxPadding;
-        hi[k] = tree_.maxs[k] + worldBoxPadding;
+        lo[k] = tree_.mins[k] - options_.worldBoxPadding;
+        hi[k] = tree_.maxs[k] + options_.worldBoxPadding;
         centre_.x[k] = 0.5 * (lo[k] + hi[k]);
         diagonal += (hi[k] - lo[k]) * (hi[k] - lo[k]);
     }
@@ -414,9 +408,9 @@ bool PortalBuilder::run(PortalResult& result, std::string& error) {
                 windings_[w].push_back(p);
             }
             if (high != 0) {
-                addPortal(plane, outsideRegion, 0, w);
+                addPortal(plane, -1, outsideRegion, 0, w);
             } else {
-                addPortal(plane, 0, outsideRegion, w);
+                addPortal(plane, -1, 0, outsideRegion, w);
             }
         }
     }
@@ -435,32 +429,64 @@ bool PortalBuilder::run(PortalResult& result, std::string& error) {
         }
     }
 
-    result.links.clear();
-    result.portalCount = 0;
+    result.clear();
+    // A region is a leaf's when it is numbered after the nodes; the outside stays -1. A portal
+    // whose side is still a node's region cut nothing out of it (the node's other child is
+    // empty) and joins nothing.
+    const auto leafOf = [&](std::int32_t region) {
+        return region == outsideRegion ? outsideRegion : shape_.leafOfRegion[static_cast<std::size_t>(region - nodeCount)];
+    };
     for (const Portal& p : portals_) {
-        if (!p.alive || p.side[0] < nodeCount || p.side[1] < nodeCount) continue;  // dead or facing outside
-        if (windingArea(windings_[p.winding]) <= minPortalArea) continue;
-        const std::int32_t a = shape_.leafOfRegion[static_cast<std::size_t>(p.side[0] - nodeCount)];
-        const std::int32_t b = shape_.leafOfRegion[static_cast<std::size_t>(p.side[1] - nodeCount)];
-        if (tree_.leafCluster[static_cast<std::size_t>(a)] < 0 || tree_.leafCluster[static_cast<std::size_t>(b)] < 0) {
+        if (!p.alive) continue;
+        if ((p.side[0] != outsideRegion && p.side[0] < nodeCount) || (p.side[1] != outsideRegion && p.side[1] < nodeCount)) {
             continue;
         }
-        ++result.portalCount;
-        if (a != b) result.links.emplace_back(std::min(a, b), std::max(a, b));
+        if (p.side[0] == outsideRegion && p.side[1] == outsideRegion) continue;
+        const std::int32_t a = leafOf(p.side[0]);
+        const std::int32_t b = leafOf(p.side[1]);
+        if ((a >= 0 && tree_.leafCluster[static_cast<std::size_t>(a)] < 0) ||
+            (b >= 0 && tree_.leafCluster[static_cast<std::size_t>(b)] < 0)) {
+            continue;
+        }
+        const Winding& w = windings_[p.winding];
+        const double area = windingArea(w);
+        if (area <= options_.minPortalArea) continue;
+        LeafPortal out;
+        out.front = a;
+        out.back = b;
+        out.node = p.node;
+        out.plane = {{p.plane.normal[0], p.plane.normal[1], p.plane.normal[2]}, p.plane.dist};
+        out.winding.reserve(w.size());
+        for (const Vec& v : w) out.winding.push_back({v.x[0], v.x[1], v.x[2]});
+        out.area = area;
+        result.push_back(std::move(out));
     }
-    std::sort(result.links.begin(), result.links.end());
-    result.links.erase(std::unique(result.links.begin(), result.links.end()), result.links.end());
     return true;
 }
 
 }  // namespace
 
-bool computeLeafPortals(const PortalTree& tree, PortalResult& result, std::string& error) {
-    result = PortalResult{};
+bool computePortals(const PortalTree& tree, const PortalOptions& options, std::vector<LeafPortal>& portals,
+                    std::string& error) {
+    portals.clear();
     TreeShape shape;
     if (!checkTree(tree, shape, error)) return false;
-    PortalBuilder builder(tree, shape);
-    return builder.run(result, error);
+    PortalBuilder builder(tree, shape, options);
+    return builder.run(portals, error);
+}
+
+bool computeLeafPortals(const PortalTree& tree, PortalResult& result, std::string& error) {
+    result = PortalResult{};
+    std::vector<LeafPortal> portals;
+    if (!computePortals(tree, PortalOptions{}, portals, error)) return false;
+    for (const LeafPortal& p : portals) {
+        if (p.front < 0 || p.back < 0) continue;  // facing the outside
+        ++result.portalCount;
+        if (p.front != p.back) result.links.emplace_back(std::min(p.front, p.back), std::max(p.front, p.back));
+    }
+    std::sort(result.links.begin(), result.links.end());
+    result.links.erase(std::unique(result.links.begin(), result.links.end()), result.links.end());
+    return true;
 }
 
 }  // namespace vantrell
