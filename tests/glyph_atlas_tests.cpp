@@ -14,9 +14,13 @@ struct Rect {
     int x0, y0, x1, y1;  // x1, y1 exclusive
 };
 
-Rect rectOf(const Glyph& g) { return {g.atlasX, g.atlasY, g.atlasX + g.width, g.atlasY + g.height}; }
+Rect rectOf(const Glyph& g) {
+    return {g.atlasX, g.atlasY, g.atlasX + g.width, g.atlasY + g.height};
+}
 
-bool overlap(const Rect& a, const Rect& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+bool overlap(const Rect& a, const Rect& b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
 
 std::uint8_t texel(const GlyphAtlas& atlas, int x, int y, int channel) {
     return atlas.texels[static_cast<std::size_t>((y * GlyphAtlas::width + x) * 2 + channel)];
@@ -85,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(GlyphAtlas, GlyphAtlasSizes, testing::Values(11, 20, 96
 
 TEST(GlyphAtlas, FontThatCannotBeReadIsAClearError) {
     for (const std::string& file : {std::string("/nonexistent/overlay-font.ttf"),
-                                   std::string(VANTRELL_SOURCE_DIR "/tests/glyph_atlas_tests.cpp")}) {
+                                    std::string(VANTRELL_SOURCE_DIR "/tests/glyph_atlas_tests.cpp")}) {
         GlyphAtlas atlas;
         std::string error;
         EXPECT_FALSE(buildGlyphAtlasFromFile(atlas, file, 0, 20, error));
@@ -148,8 +152,8 @@ TEST(TextLayout, AdvancesAlongALineAndWrapsAtNewlines) {
     EXPECT_EQ(q[1].v1, 42.0f / 64.0f);
     // Both triangles of a quad share its diagonal, corners in the order the renderer draws.
     EXPECT_EQ((std::vector<float>(out.begin(), out.begin() + 24)),
-              (std::vector<float>{6, 11, 0, 0, 14, 11, 8.0f / 512, 0, 14, 23, 8.0f / 512, 12.0f / 64,
-                                  6, 11, 0, 0, 14, 23, 8.0f / 512, 12.0f / 64, 6, 23, 0, 12.0f / 64}));
+              (std::vector<float>{6, 11, 0, 0, 14, 11, 8.0f / 512, 0,          14, 23, 8.0f / 512, 12.0f / 64,
+                                  6, 11, 0, 0, 14, 23, 8.0f / 512, 12.0f / 64, 6,  23, 0,          12.0f / 64}));
 }
 
 TEST(TextLayout, WidestLineAndOneLineWidthAgree) {
@@ -209,7 +213,8 @@ TEST(TextLayout, OverlayLinesStackOneLineHeightApart) {
         const Glyph* glyph = atlas.glyph(lineStarts[line]);
         const Quad& first = q[firsts[line]];
         EXPECT_EQ(first.x0, static_cast<float>(glyph->left));
-        EXPECT_EQ(first.y0, static_cast<float>(atlas.ascender - glyph->top + static_cast<int>(line) * atlas.lineHeight));
+        EXPECT_EQ(first.y0,
+                  static_cast<float>(atlas.ascender - glyph->top + static_cast<int>(line) * atlas.lineHeight));
     }
 }
 

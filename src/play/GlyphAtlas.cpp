@@ -83,8 +83,8 @@ bool buildGlyphAtlasFromFile(GlyphAtlas& atlas, const std::string& fontFile, int
         const FT_GlyphSlot slot = face->glyph;
         const FT_Bitmap& bitmap = slot->bitmap;
         glyph.advance = static_cast<int>(slot->advance.x >> 6);
-        if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.width == 0 || bitmap.rows == 0 ||
-            bitmap.width > 256 || bitmap.rows > 256) {
+        if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.width == 0 || bitmap.rows == 0 || bitmap.width > 256 ||
+            bitmap.rows > 256) {
             continue;  // a blank (the space) or an unusable bitmap: advance only
         }
         glyph.width = static_cast<int>(bitmap.width) + 2 * outlineWidth;
