@@ -216,6 +216,8 @@ TEST_F(CommandTest, UsageErrorsGiveTwoAndSayWhatWasWrong) {
         {{"visible", level, "--eye", "0,0", "--forward", "1,0,0"}, "vantrell: visible: --eye: "},
         {{"contact", level, "--from", "0,0,0"}, "vantrell: contact: --to is required"},
         {{"trace", level, "--position=1,2"}, "vantrell: trace: --position: "},
+        {{"trace", level, "--forward=0,0,0"}, "vantrell: trace: --forward: a zero vector has no direction"},
+        {{"visible", level, "--eye", "0,1,0", "--forward", "0,0,0"}, "vantrell: visible: "},
         {{"bogus"}, "vantrell: 'bogus' is not a command"},
         {{"--bogus"}, "vantrell: "},
     };

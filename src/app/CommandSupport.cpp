@@ -60,6 +60,15 @@ std::optional<Vector3> parseVector3(const std::string& text, std::string& error)
     return Vector3{parts[0], parts[1], parts[2]};
 }
 
+std::optional<Vector3> parseDirection(const std::string& text, std::string& error) {
+    std::optional<Vector3> v = parseVector3(text, error);
+    if (v && isZero(*v)) {
+        error = "a zero vector has no direction";
+        return std::nullopt;
+    }
+    return v;
+}
+
 bool parseSize(const std::string& text, int& width, int& height, std::string& error) {
     const auto x = text.find_first_of("xX");
     const auto side = [](const std::string& digits, int& out) {

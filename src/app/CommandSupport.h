@@ -22,6 +22,8 @@ void reportError(const std::string& command, const std::string& message);
 
 // Parses "X,Y,Z" into three finite floats; nullopt (with why in error) otherwise.
 [[nodiscard]] std::optional<Vector3> parseVector3(const std::string& text, std::string& error);
+// The same, for a direction: also refuses the zero vector, which has none.
+[[nodiscard]] std::optional<Vector3> parseDirection(const std::string& text, std::string& error);
 // Parses a finite float.
 [[nodiscard]] std::optional<float> parseFiniteFloat(const std::string& text, std::string& error);
 

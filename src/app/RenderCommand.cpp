@@ -68,9 +68,8 @@ int runRender(const RenderOptions& options) {
         if (!e) return usage("--eye: " + error);
         start = *e - Camera::standingEyeOffset;
     }
-    const auto forward = parseVector3(options.forward, error);
+    const auto forward = parseDirection(options.forward, error);
     if (!forward) return usage("--forward: " + error);
-    if (isZero(*forward)) return usage("--forward must not be the zero vector");
     const std::optional<Shading> shading = shadingNamed(options.shading);
     if (!shading) return usage("--shading must be vertex, pixel or flat, not \"" + options.shading + "\"");
 

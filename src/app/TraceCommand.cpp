@@ -127,13 +127,9 @@ int runTrace(const TraceOptions& options) {
         reportError("trace", "--position: " + error);
         return exitUsage;
     }
-    const std::optional<Vector3> forward = parseVector3(options.forward, error);
+    const std::optional<Vector3> forward = parseDirection(options.forward, error);
     if (!forward) {
         reportError("trace", "--forward: " + error);
-        return exitUsage;
-    }
-    if (isZero(*forward)) {
-        reportError("trace", "--forward must not be the zero vector");
         return exitUsage;
     }
 

@@ -46,9 +46,9 @@ bool readViewOptions(const PlayArguments& arguments, WalkthroughOptions& options
         }
         options.startPosition = *p;
     }
-    const auto forward = parseVector3(arguments.forward, error);
-    if (!forward || isZero(*forward)) {
-        reportError("play", "--forward: " + (forward ? std::string("a zero vector has no direction") : error));
+    const auto forward = parseDirection(arguments.forward, error);
+    if (!forward) {
+        reportError("play", "--forward: " + error);
         return false;
     }
     options.startForward = *forward;

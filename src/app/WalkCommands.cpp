@@ -22,10 +22,8 @@ CLI::Validator finiteVector(bool refuseZero) {
     return CLI::Validator(
         [refuseZero](std::string& text) -> std::string {
             std::string error;
-            const std::optional<Vector3> v = parseVector3(text, error);
-            if (!v) return error;
-            if (refuseZero && isZero(*v)) return "a zero vector has no direction";
-            return {};
+            const std::optional<Vector3> v = refuseZero ? parseDirection(text, error) : parseVector3(text, error);
+            return v ? std::string() : error;
         },
         "X,Y,Z");
 }
