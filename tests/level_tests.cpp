@@ -2,6 +2,7 @@
 // and the writer's round trip.
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
 
 #include "allocation_counter.h"
 #include "level_bytes.h"
@@ -730,6 +731,77 @@ TEST(LevelValidation, DeepChainNeedsNoCallStack) {
 
     level.p.nodes.back().front = depth / 2;
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"the node tree loops back to node 100000"});
+}
+
+// Trees as {front, back} pairs; negative children are leaves.
+using TreeNodes = std::vector<std::array<std::int32_t, 2>>;
+
+TreeFault faultOf(const TreeNodes& nodes, SharedSubtrees shared) {
+    return firstTreeFault(nodes.size(), [&nodes](std::size_t n) { return nodes[n]; }, shared);
+}
+
+void expectFault(const TreeFault& fault, TreeFault::Kind kind, std::int32_t parent, std::int32_t child) {
+    EXPECT_EQ(fault.kind, kind);
+    EXPECT_EQ(fault.parent, parent);
+    EXPECT_EQ(fault.child, child);
+}
+
+TEST(TreeCheck, SoundTreesAndUnfollowedChildrenAreNoFault) {
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        EXPECT_FALSE(faultOf({}, rule).found()) << "no nodes: nothing to walk";
+        EXPECT_FALSE(faultOf({{-1, -2}}, rule).found());
+        EXPECT_FALSE(faultOf({{1, 2}, {-1, -2}, {-3, 3}, {-4, -5}}, rule).found());
+        // Children past the array are the caller's index faults, not followed; nodes the
+        // root does not reach are not walked, whatever they name.
+        EXPECT_FALSE(faultOf({{1, 2147483647}, {-1, 2}}, rule).found());
+        EXPECT_FALSE(faultOf({{-1, -2}, {1, 1}}, rule).found());
+    }
+}
+
+TEST(TreeCheck, LoopsAreFaultsUnderEitherRule) {
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        expectFault(faultOf({{-1, 0}}, rule), TreeFault::Kind::loop, 0, 0);
+        expectFault(faultOf({{1, -1}, {-2, 2}, {1, -3}}, rule), TreeFault::Kind::loop, 2, 1);
+        // The front subtree is walked first: its loop is met before the back child's.
+        expectFault(faultOf({{1, 2}, {0, -1}, {2, -2}}, rule), TreeFault::Kind::loop, 1, 0);
+    }
+}
+
+TEST(TreeCheck, SharedSubtreeIsAFaultOnlyWhereRefused) {
+    const TreeNodes twice{{1, 1}, {-1, -2}};
+    EXPECT_FALSE(faultOf(twice, SharedSubtrees::allowed).found());
+    expectFault(faultOf(twice, SharedSubtrees::refused), TreeFault::Kind::shared, 0, 1);
+
+    // A diamond: node 3 below both 1 and 2, named second by 2.
+    const TreeNodes diamond{{1, 2}, {3, -1}, {-2, 3}, {-3, -4}};
+    EXPECT_FALSE(faultOf(diamond, SharedSubtrees::allowed).found());
+    expectFault(faultOf(diamond, SharedSubtrees::refused), TreeFault::Kind::shared, 2, 3);
+
+    // With both faults, the one the walk meets first is named: the loop below node 1's first
+    // visit comes before 1 is named again.
+    const TreeNodes loopBelowShared{{1, 1}, {-1, 2}, {2, -2}};
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        expectFault(faultOf(loopBelowShared, rule), TreeFault::Kind::loop, 2, 2);
+    }
+}
+
+TEST(TreeCheck, DeepAndBushyTreesNeedNoCallStack) {
+    // A chain as deep as the array, with a loop from its bottom back to its middle.
+    constexpr std::int32_t depth = 300000;
+    TreeNodes chain(depth);
+    for (std::int32_t i = 0; i < depth; ++i) chain[static_cast<std::size_t>(i)] = {i + 1 < depth ? i + 1 : -1, -2};
+    EXPECT_FALSE(faultOf(chain, SharedSubtrees::refused).found());
+    chain.back()[1] = depth / 2;
+    expectFault(faultOf(chain, SharedSubtrees::allowed), TreeFault::Kind::loop, depth - 1, depth / 2);
+
+    // Every node naming both of the next two: a walk that expanded shared nodes again would
+    // take 2^n steps; each node is expanded once.
+    TreeNodes ladder(64);
+    for (std::int32_t i = 0; i < 64; ++i) {
+        ladder[static_cast<std::size_t>(i)] = {i + 1 < 64 ? i + 1 : -1, i + 2 < 64 ? i + 2 : -2};
+    }
+    EXPECT_FALSE(faultOf(ladder, SharedSubtrees::allowed).found());
+    expectFault(faultOf(ladder, SharedSubtrees::refused), TreeFault::Kind::shared, 61, 63);
 }
 
 TEST(LevelValidation, GeometryIndicesOutOfRange) {

@@ -14,6 +14,7 @@ void addLevelCommands(CLI::App& app, int& exitCode);   // info, locate
 void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact
 void addTraceCommand(CLI::App& app, int& exitCode);    // trace
 void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
+void addCompileCommands(CLI::App& app, int& exitCode); // compile (and play of a scene)
 void addViewerCommands(CLI::App& app, int& exitCode);  // play
 void addRenderCommand(CLI::App& app, int& exitCode);   // render (headless, EGL)
 // The main dialog, started when no subcommand is given, with firstLevel loaded when it is not

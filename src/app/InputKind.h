@@ -10,6 +10,8 @@ enum class InputKind {
     level,        // our own format, or anything that is not a game file: our loader decides
     gameLevel,    // begins with "IBSP"
     gameArchive,  // begins like a zip archive: "PK\3\4", or "PK\5\6" for one with no entries
+    scene,        // a modelling tool's scene: binary glTF ("glTF"), or a scene file name extension
+                  // (.gltf .glb .obj .fbx .dae .ply .stl .3ds .blend) on a file that is not a level
 };
 
 // Looks at the first bytes of a regular file. Anything else (a pipe, a folder, a missing

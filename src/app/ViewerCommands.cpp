@@ -8,6 +8,9 @@
 #ifdef VANTRELL_IMPORT
 #include "import/IbspImport.h"
 #endif
+#ifdef VANTRELL_SCENE
+#include "app/SceneCompile.h"
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -79,27 +82,48 @@ int play(const PlayArguments& arguments) {
     }
     bool hasPosition = false;
     if (!readViewOptions(arguments, options, hasPosition)) return exitUsage;
-#ifdef VANTRELL_IMPORT
-    if (!arguments.mapName.empty() || inputKindOf(arguments.level) != InputKind::level) {
-        ImportOptions importOptions;
-        importOptions.mapName = arguments.mapName;
-        ImportReport report;
+    bool compiled = false;
+#ifdef VANTRELL_SCENE
+    // A mesh scene is compiled in memory first.
+    if (arguments.mapName.empty() && inputKindOf(arguments.level) == InputKind::scene) {
+        SceneCompileRequest request;
+        request.scene = arguments.level;
+        request.progress = [](const std::string& line) { std::cout << line << std::endl; };
+        CompileReport report;
+        bool read = false;
         std::string error;
-        if (!importLevel(arguments.level, importOptions, level.geometry, level.partition, report, error)) {
-            reportError("play", "cannot import " + arguments.level + ": " + error);
+        const bool ok = compileScene(request, level.geometry, level.partition, report, read, error);
+        for (const std::string& warning : report.warnings) reportError("play", "warning: " + warning);
+        if (!ok) {
+            reportError("play", (read ? "cannot compile " : "cannot read ") + arguments.level + ": " + error);
             return exitFailure;
         }
-        if (!hasPosition) options.startPosition = report.spawnPoint;
-    } else if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) {
-        return status;
+        compiled = true;
     }
-#else
-    if (!arguments.mapName.empty()) {
-        reportError("play", "--map needs the importer, which this build leaves out");
-        return exitUsage;
-    }
-    if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) return status;
 #endif
+    if (!compiled) {
+#ifdef VANTRELL_IMPORT
+        if (!arguments.mapName.empty() || inputKindOf(arguments.level) != InputKind::level) {
+            ImportOptions importOptions;
+            importOptions.mapName = arguments.mapName;
+            ImportReport report;
+            std::string error;
+            if (!importLevel(arguments.level, importOptions, level.geometry, level.partition, report, error)) {
+                reportError("play", "cannot import " + arguments.level + ": " + error);
+                return exitFailure;
+            }
+            if (!hasPosition) options.startPosition = report.spawnPoint;
+        } else if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) {
+            return status;
+        }
+#else
+        if (!arguments.mapName.empty()) {
+            reportError("play", "--map needs the importer, which this build leaves out");
+            return exitUsage;
+        }
+        if (const int status = loadValidLevel("play", arguments.level, level); status != exitSuccess) return status;
+#endif
+    }
     switch (startWalkthrough(level.geometry, level.partition, options)) {
     case WalkthroughResult::ended: return exitSuccess;
     case WalkthroughResult::alreadyRunning: return exitFailure;  // cannot happen from the command line

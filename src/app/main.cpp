@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
 #ifdef VANTRELL_IMPORT
     vantrell::addImportCommands(app, exitCode);
 #endif
+#ifdef VANTRELL_SCENE
+    vantrell::addCompileCommands(app, exitCode);
+#endif
     vantrell::addWalkCommands(app, exitCode);
     vantrell::addTraceCommand(app, exitCode);
 #ifdef VANTRELL_VIEWER

@@ -7,6 +7,7 @@
 #include "import/IbspFile.h"
 #include "import/PakArchive.h"
 #include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
 
 #include "compile/Portals.h"
 
@@ -505,25 +506,14 @@ private:
         return false;
     }
 
-    // The nodes reachable from node 0 must form a tree: no node is reached twice.
+    // The nodes reachable from node 0 must form a tree: no node is reached twice, since every
+    // node gets one parent when the leafs' bounding planes are gathered.
     bool checkTree() {
-        std::vector<std::uint8_t> seen(file.nodes.size(), 0);
-        std::vector<std::int32_t> pending{0};
-        seen[0] = 1;
-        while (!pending.empty()) {
-            const std::int32_t n = pending.back();
-            pending.pop_back();
-            for (std::int32_t child : file.nodes[static_cast<std::size_t>(n)].children) {
-                if (child < 0) continue;
-                if (seen[static_cast<std::size_t>(child)] != 0) {
-                    return fail("node " + std::to_string(n) + " names node " + std::to_string(child) +
-                                ", which is already in the tree: the tree loops or shares a branch");
-                }
-                seen[static_cast<std::size_t>(child)] = 1;
-                pending.push_back(child);
-            }
-        }
-        return true;
+        const TreeFault fault = firstTreeFault(
+            file.nodes.size(), [this](std::size_t n) { return file.nodes[n].children; }, SharedSubtrees::refused);
+        if (!fault.found()) return true;
+        return fail("node " + std::to_string(fault.parent) + " names node " + std::to_string(fault.child) +
+                    ", which is already in the tree: the tree loops or shares a branch");
     }
 
     bool placeSpawn() {

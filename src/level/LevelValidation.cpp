@@ -2,7 +2,9 @@
 
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
+#include "level/TreeCheck.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,9 +38,7 @@ std::string count(std::size_t n, const char* singular, const char* plural) {
 }
 
 // Every child reference names a node or a space, and following children from node 0 always
-// ends in a leaf. Checked with an explicit stack: a hostile tree must not exhaust the call
-// stack. Each node is expanded once; meeting a node that is still on the current path is a
-// cycle, meeting a finished one is a shared subtree (allowed: every walk still ends).
+// ends in a leaf (a shared subtree is allowed: every walk still ends).
 void checkTree(const SpacePartition& p, std::size_t planeCount, ProblemList& out) {
     if (p.nodes.empty()) {
         out.add("the level has no nodes (node 0, the root, is missing)");
@@ -59,35 +59,12 @@ void checkTree(const SpacePartition& p, std::size_t planeCount, ProblemList& out
         }
     }
 
-    enum class Mark : std::uint8_t { unseen, onPath, done };
-    std::vector<Mark> mark(p.nodes.size(), Mark::unseen);
-    struct Frame {
-        std::int32_t node;
-        int nextChild;  // 0 front, 1 back, 2 finished
-    };
-    std::vector<Frame> stack{{0, 0}};
-    mark[0] = Mark::onPath;
-    bool reported = false;
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.nextChild == 2) {
-            mark[static_cast<std::size_t>(top.node)] = Mark::done;
-            stack.pop_back();
-            continue;
-        }
-        const BspNode& node = p.nodes[static_cast<std::size_t>(top.node)];
-        const std::int32_t child = top.nextChild == 0 ? node.front : node.back;
-        ++top.nextChild;
-        if (child < 0 || !inRange(child, p.nodes.size())) continue;
-        Mark& m = mark[static_cast<std::size_t>(child)];
-        if (m == Mark::onPath) {
-            if (!reported) out.add("the node tree loops back to node " + std::to_string(child));
-            reported = true;
-        } else if (m == Mark::unseen) {
-            m = Mark::onPath;
-            stack.push_back({child, 0});
-        }
-    }
+    // Walks only go down, so two parents sharing a subtree is fine; a loop never ends.
+    const TreeFault fault = firstTreeFault(
+        p.nodes.size(),
+        [&p](std::size_t n) { return std::array<std::int32_t, 2>{p.nodes[n].front, p.nodes[n].back}; },
+        SharedSubtrees::allowed);
+    if (fault.found()) out.add("the node tree loops back to node " + std::to_string(fault.child));
 }
 
 void checkTriangles(const LevelGeometry& g, ProblemList& out) {

@@ -19,6 +19,37 @@ Vector3d crossing(const Vector3d& front, double da, const Vector3d& back, double
 
 }  // namespace
 
+PolygonSide splitConvexPolygon(std::span<const Vector3d> polygon, const PlaneD& plane, double epsilon,
+                               std::vector<Vector3d>* front, std::vector<Vector3d>* back) {
+    const std::size_t n = polygon.size();
+    bool anyFront = false, anyBack = false;
+    for (const Vector3d& p : polygon) {
+        const double d = distanceTo(plane, p);
+        anyFront = anyFront || d > epsilon;
+        anyBack = anyBack || d < -epsilon;
+    }
+    if (!anyFront && !anyBack) return PolygonSide::on;
+    if (!anyBack) return PolygonSide::front;
+    if (!anyFront) return PolygonSide::back;
+    if (front != nullptr) front->clear();
+    if (back != nullptr) back->clear();
+    double dp = distanceTo(plane, polygon[0]);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Vector3d& p = polygon[i];
+        const std::size_t j = i + 1 == n ? 0 : i + 1;
+        const double dq = distanceTo(plane, polygon[j]);
+        if (dp >= -epsilon && front != nullptr) front->push_back(p);
+        if (dp <= epsilon && back != nullptr) back->push_back(p);
+        if ((dp > epsilon && dq < -epsilon) || (dp < -epsilon && dq > epsilon)) {
+            const Vector3d x = dp > 0 ? crossing(p, dp, polygon[j], dq) : crossing(polygon[j], dq, p, dp);
+            if (front != nullptr) front->push_back(x);
+            if (back != nullptr) back->push_back(x);
+        }
+        dp = dq;
+    }
+    return PolygonSide::both;
+}
+
 void orderConvexPolygon(std::vector<Vector3d>& points, const Vector3d& normal) {
     std::sort(points.begin(), points.end(), lexicalLess);
     points.erase(std::unique(points.begin(), points.end()), points.end());

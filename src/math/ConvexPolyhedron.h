@@ -64,6 +64,18 @@ private:
     std::vector<Vector3d> points_;
 };
 
+// Where a convex polygon lies against a plane (unit normal), corners within epsilon counting
+// as on it.
+enum class PolygonSide { on, front, back, both };
+
+// Cuts a convex polygon (corners in order round it) by plane. Corners within epsilon of the plane
+// go to both parts, and each edge that crosses from more than epsilon in front to more than
+// epsilon behind adds its crossing to both. The crossing is always taken from the edge's front
+// end, so polygons that share an edge are cut at bit-identical points and stay without cracks.
+// front and back are filled only for PolygonSide::both (either may be null).
+PolygonSide splitConvexPolygon(std::span<const Vector3d> polygon, const PlaneD& plane, double epsilon,
+                               std::vector<Vector3d>* front, std::vector<Vector3d>* back);
+
 // The corners sorted round their centre as seen along normal (a convex polygon in the plane
 // with that normal); exact duplicates are dropped.
 void orderConvexPolygon(std::vector<Vector3d>& points, const Vector3d& normal);

@@ -41,6 +41,9 @@ struct SceneReadOptions {
 
 // Reads the scene at path into mesh (which must be empty). False with a sentence in error
 // when the file cannot be read, is not a scene, breaks a limit or holds no triangle.
+// The import library runs in a forked child process (without exec): call this before
+// starting threads that may hold locks. Triangles thinner than 0.0001 level units are dropped
+// with a warning; scenes of more than 16 million triangles are refused.
 [[nodiscard]] bool readScene(const std::string& path, const SceneReadOptions& options, SceneMesh& mesh,
                              std::string& error);
 
