@@ -10,8 +10,11 @@ class App;
 
 namespace vantrell {
 
-void addLevelCommands(CLI::App& app, int& exitCode);   // info, locate
-void addWalkCommands(CLI::App& app, int& exitCode);    // visible, contact
+void addInfoCommand(CLI::App& app, int& exitCode);
+void addLocateCommand(CLI::App& app, int& exitCode);
+void addVisibleCommand(CLI::App& app, int& exitCode);
+void addWhyCommand(CLI::App& app, int& exitCode);
+void addContactCommand(CLI::App& app, int& exitCode);
 void addTraceCommand(CLI::App& app, int& exitCode);    // trace
 void addImportCommands(CLI::App& app, int& exitCode);  // import (and play of an IBSP input)
 void addCompileCommands(CLI::App& app, int& exitCode); // compile (and play of a scene)

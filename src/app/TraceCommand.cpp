@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <limits>
 #include <optional>
 #include <string>
@@ -239,7 +240,7 @@ int runTrace(const TraceOptions& options) {
 }  // namespace
 
 void addTraceCommand(CLI::App& app, int& exitCode) {
-    static TraceOptions options;
+    const auto options = std::make_shared<TraceOptions>();
     auto* trace = app.add_subcommand(
         "trace",
         "Walk a body through LEVEL by 10 ms movement steps read from SCRIPT (standard input when\n"
@@ -252,14 +253,14 @@ void addTraceCommand(CLI::App& app, int& exitCode) {
         "standing; K counts all steps) and 'turn FX FY FZ' after each turn (the look direction).\n"
         "A line that cannot be run stops the trace; its number is named on standard error.\n"
         "Exit status: 0 done, 1 the level or the script cannot be used, 2 bad arguments.");
-    trace->add_option("LEVEL", options.levelPath, "level file (.bsp)")->required();
-    trace->add_option("--position", options.position, "the body's start position X,Y,Z (default 0,0,0)");
-    trace->add_option("--forward", options.forward, "start look direction X,Y,Z (default 1,0,0)");
-    trace->add_flag("--summary", options.summary,
+    trace->add_option("LEVEL", options->levelPath, "level file (.bsp)")->required();
+    trace->add_option("--position", options->position, "the body's start position X,Y,Z (default 0,0,0)");
+    trace->add_option("--forward", options->forward, "start look direction X,Y,Z (default 1,0,0)");
+    trace->add_flag("--summary", options->summary,
                     "after the steps print 'rest yes|no', 'lowest Y' (the body's lowest point) and\n"
                     "'fell out of the level' or 'inside the level' (against the lowest space box)");
-    trace->add_option("SCRIPT", options.scriptPath, "script file (default: standard input)");
-    trace->callback([&exitCode] { exitCode = runTrace(options); });
+    trace->add_option("SCRIPT", options->scriptPath, "script file (default: standard input)");
+    trace->callback([options, &exitCode] { exitCode = runTrace(*options); });
 }
 
 }  // namespace vantrell

@@ -41,14 +41,17 @@ int main(int argc, char** argv) {
     std::string firstLevel;
     app.add_option("LEVEL", firstLevel, "a level, game level or .pk3 archive to open in the main dialog");
     int exitCode = 0;
-    vantrell::addLevelCommands(app, exitCode);
+    vantrell::addInfoCommand(app, exitCode);
+    vantrell::addLocateCommand(app, exitCode);
 #ifdef VANTRELL_IMPORT
     vantrell::addImportCommands(app, exitCode);
 #endif
 #ifdef VANTRELL_SCENE
     vantrell::addCompileCommands(app, exitCode);
 #endif
-    vantrell::addWalkCommands(app, exitCode);
+    vantrell::addVisibleCommand(app, exitCode);
+    vantrell::addWhyCommand(app, exitCode);
+    vantrell::addContactCommand(app, exitCode);
     vantrell::addTraceCommand(app, exitCode);
 #ifdef VANTRELL_VIEWER
     vantrell::addViewerCommands(app, exitCode);

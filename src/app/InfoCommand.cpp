@@ -1,4 +1,4 @@
-// info and locate: what a level file holds, and where a point lies in its tree.
+// info: what a level file holds, whether it is valid and walkable.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/LevelSummary.h"
@@ -7,13 +7,18 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <iostream>
+#include <memory>
 #include <limits>
 #include <optional>
 
 namespace vantrell {
 namespace {
+
+struct InfoOptions {
+    std::string path;
+    bool json = false;
+};
 
 nlohmann::json walkableJson(const WalkableReport& report) {
     nlohmann::json examples = nlohmann::json::array();
@@ -109,42 +114,16 @@ int runInfo(const std::string& path, bool json) {
     return status;
 }
 
-int runLocate(const std::string& path, const std::string& pointText) {
-    std::string error;
-    const std::optional<Vector3> point = parseVector3(pointText, error);
-    if (!point) {
-        reportError("locate", error);
-        return exitUsage;
-    }
-    LoadedLevel level;
-    if (const int status = loadValidLevel("locate", path, level); status != exitSuccess) return status;
-    // The tree puts every point in some space; one that no space's box holds is in none really.
-    std::cout << locateSpace(level.geometry, level.partition, 0, *point) << '\n' << std::flush;
-    const auto& spaces = level.partition.spaces;
-    if (std::none_of(spaces.begin(), spaces.end(), [&](const Space& s) { return contains(s.bounds, *point); }))
-        reportError("locate", pointText + " is outside the level's boxes");
-    return exitSuccess;
-}
-
 }  // namespace
 
-void addLevelCommands(CLI::App& app, int& exitCode) {
+void addInfoCommand(CLI::App& app, int& exitCode) {
     auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
                                             "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
                                             "arguments). A file that cannot be read gives 1 and nothing on standard output.");
-    static std::string infoPath;
-    static bool json = false;
-    info->add_option("LEVEL", infoPath, "level file (.bsp)")->required();
-    info->add_flag("--json", json, "print one JSON object");
-    info->callback([&exitCode] { exitCode = runInfo(infoPath, json); });
-
-    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.\n"
-                                                "A point outside every space's box is also said so on standard error.");
-    static std::string locatePath;
-    static std::string point;
-    locate->add_option("LEVEL", locatePath, "level file (.bsp)")->required();
-    locate->add_option("POINT", point, "the point as X,Y,Z")->required();
-    locate->callback([&exitCode] { exitCode = runLocate(locatePath, point); });
+    const auto options = std::make_shared<InfoOptions>();
+    info->add_option("LEVEL", options->path, "level file (.bsp)")->required();
+    info->add_flag("--json", options->json, "print one JSON object");
+    info->callback([options, &exitCode] { exitCode = runInfo(options->path, options->json); });
 }
 
 }  // namespace vantrell
