@@ -246,6 +246,7 @@ private:
     std::int32_t solidSpace = -1;
     std::size_t spaceCount = 0;
     std::size_t unwalkableLeaves = 0;
+    double settledVolume = 0.0;  // of the leaves made so far, for progress lines
 };
 
 bool Compiler::addPiece(const std::vector<Vector3d>& points, std::uint32_t source, std::uint32_t plane,
@@ -343,6 +344,7 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     if (leaves.size() >= maxLeaves) {
         return fail("the scene is too complex to compile: it needs more than " + std::to_string(maxLeaves) + " leaves");
     }
+    if (options.progress) settledVolume += task.region.volume();
     Leaf leaf;
     leaf.startSolid = solid;
     leaf.state = solid ? LeafState::solid : LeafState::open;
@@ -491,14 +493,15 @@ bool Compiler::buildTree() {
         root.free = start == nullptr;
         stack.push_back(std::move(root));
     }
-    const std::size_t total = pieces.size();
+    // Progress is the share of the tree's box that leaves have settled.
+    const double totalVolume = std::max(1e-300, ConvexPolyhedron::box(rootLo, rootHi).volume());
     auto lastProgress = started;
     while (!stack.empty()) {
         Task task = std::move(stack.back());
         stack.pop_back();
         if (options.progress && secondsSince(started) > 1.0 && secondsSince(lastProgress) >= 1.0) {
             lastProgress = Clock::now();
-            const double done = std::min(0.99, static_cast<double>(report.fragments) / static_cast<double>(std::max<std::size_t>(total, 1)));
+            const double done = std::min(0.99, settledVolume / totalVolume);
             say("split: " + std::to_string(static_cast<int>(100.0 * done)) + "% (" + std::to_string(leaves.size()) +
                 " leaves so far)");
         }
