@@ -124,9 +124,11 @@ TEST(Compiler, OneClosedRoomIsOneSpaceWithItsOwnBox) {
     EXPECT_FLOAT_EQ(b.minX, -3.0f);
     EXPECT_FLOAT_EQ(b.maxZ, 3.0f);
     EXPECT_EQ(c.partition.space(room).triangleIndices.size(), 12u);
-    // Floors come first in the list: the ground probe meets them before the walls.
-    const Triangle& first = c.geometry.triangle(c.partition.space(room).triangleIndices[0]);
-    EXPECT_FLOAT_EQ(c.geometry.plane(first.planeIndex).b, 1.0f);
+    // Floors come last in the list: clip queries meet the walls before the ground.
+    const Triangle& last = c.geometry.triangle(c.partition.space(room).triangleIndices.back());
+    EXPECT_FLOAT_EQ(c.geometry.plane(last.planeIndex).b, 1.0f);
+    const Triangle& first = c.geometry.triangle(c.partition.space(room).triangleIndices.front());
+    EXPECT_FLOAT_EQ(c.geometry.plane(first.planeIndex).b, 0.0f);
     expectRestsAtSpawn(c);
     expectWalksStayInside(c);
 }
@@ -278,7 +280,7 @@ TEST(Compiler, RefusesWhatItCannotCompile) {
     broken.triangles = {{0, 1, 2}, {0, 3, 4}, {0, 2, 9}};  // not finite, no area, an index past the end
     Compiled c = compile(broken);
     EXPECT_FALSE(c.ok);
-    EXPECT_EQ(c.error, "the scene has no triangle with an area");
+    EXPECT_EQ(c.error, "the scene has no triangle that is not a sliver");
 
     SceneMesh room;
     addRoom(room, {-3, 0, -3}, {3, 3, 3});

@@ -4,6 +4,7 @@
 
 #include "import/IbspImport.h"
 #include "level/LevelValidation.h"
+#include "level/WalkableCheck.h"
 #include "camera/MovementClock.h"
 #include "walk/Walkthrough.h"
 
@@ -41,6 +42,13 @@ Imported importLevelOf(const ibsptest::Level& level, ImportOptions options = {})
     return importBytes(ibsptest::serialise(level), options);
 }
 
+// The file's own tree, one space per leaf: what the tests of the conversion look at.
+ImportOptions keptTree() {
+    ImportOptions options;
+    options.keepTree = true;
+    return options;
+}
+
 std::string importError(const ibsptest::Level& level) {
     const Imported result = importLevelOf(level);
     EXPECT_FALSE(result.ok);
@@ -76,7 +84,7 @@ void expectTrianglesConsistent(const LevelGeometry& g) {
 }  // namespace
 
 TEST(IbspImport, BoxRoomImportsAsValidLevel) {
-    const Imported r = importLevelOf(ibsptest::boxRoom());
+    const Imported r = importLevelOf(ibsptest::boxRoom(), keptTree());
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(validateLevel(r.geometry, r.partition).empty());
     EXPECT_EQ(r.partition.nodes.size(), 2u);
@@ -102,7 +110,7 @@ TEST(IbspImport, BoxRoomImportsAsValidLevel) {
 }
 
 TEST(IbspImport, AdjacencyLinksOpenLeavesOnlyAndIsSymmetric) {
-    const Imported r = importLevelOf(ibsptest::boxRoom());
+    const Imported r = importLevelOf(ibsptest::boxRoom(), keptTree());
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.partition.adjacency.rowCount(), 3u);
     EXPECT_TRUE(neighbours(r.partition, 1, 2));
@@ -118,7 +126,7 @@ TEST(IbspImport, SurfaceListedByTwoLeavesIsStoredTwice) {
     level.leafSurfaces = {0, 0};  // only the floor, in leaves 1 and 2
     level.leaves[1].numLeafSurfaces = 1;
     level.leaves[2].firstLeafSurface = 1;
-    const Imported r = importLevelOf(level);
+    const Imported r = importLevelOf(level, keptTree());
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.geometry.triangles.size(), 4u);
     const auto& a = r.partition.space(1).triangleIndices;
@@ -153,7 +161,7 @@ ibsptest::Level roomWithPillarBesideTheSpawn() {
 }
 
 TEST(IbspImport, LeafBoundaryFacesAreListedBeforeDetailInside) {
-    const Imported r = importLevelOf(roomWithPillarBesideTheSpawn());
+    const Imported r = importLevelOf(roomWithPillarBesideTheSpawn(), keptTree());
     ASSERT_TRUE(r.ok) << r.error;
     const auto& list = r.partition.space(1).triangleIndices;
     ASSERT_GT(list.size(), 6u);  // floor 2, pillar 4, then the patch
@@ -172,6 +180,35 @@ TEST(IbspImport, LeafBoundaryFacesAreListedBeforeDetailInside) {
     std::vector<std::int32_t> sorted(list.begin(), list.end());
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+}
+
+// Rebuilt, the leaf holding the pillar is cut along the pillar's faces: every space is bounded
+// by its triangles, the room stays open to the spawn, and the opaque leaf stays solid.
+TEST(IbspImport, RebuiltTreeIsWalkableWhereTheFilesIsNot) {
+    const Imported kept = importLevelOf(roomWithPillarBesideTheSpawn(), keptTree());
+    ASSERT_TRUE(kept.ok) << kept.error;
+    EXPECT_FALSE(checkWalkable(kept.geometry, kept.partition).walkable());
+
+    const Imported r = importLevelOf(roomWithPillarBesideTheSpawn());
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.report.rebuilt);
+    EXPECT_EQ(r.report.fileLeaves, 3u);
+    EXPECT_TRUE(validateLevel(r.geometry, r.partition).empty());
+    const WalkableReport walkable = checkWalkable(r.geometry, r.partition);
+    EXPECT_TRUE(walkable.walkable()) << (walkable.examples.empty() ? walkable.why : walkable.examples[0].problem);
+    EXPECT_GT(r.partition.spaces.size(), kept.partition.spaces.size());
+    // The file's opaque leaf (below the floor) lists nothing and neighbours nothing.
+    const std::int32_t below = locateSpace(r.geometry, r.partition, 0, {0.0f, -0.5f, 0.0f});
+    EXPECT_TRUE(r.partition.space(below).triangleIndices.empty());
+    std::vector<std::int32_t> list;
+    r.partition.neighbours(below, list);
+    EXPECT_TRUE(list.empty());
+    // The spawn's space lists the floor under the body.
+    const std::int32_t spawn = locateSpace(r.geometry, r.partition, 0, {0.0f, 0.0f, 0.0f});
+    bool floor = false;
+    for (const std::int32_t t : r.partition.space(spawn).triangleIndices)
+        floor = floor || r.geometry.plane(r.geometry.triangle(t).planeIndex).b > 0.999f;
+    EXPECT_TRUE(floor);
 }
 
 TEST(IbspImport, BodyBetweenDetailFacesTurnedAwayStaysOnTheFloor) {
@@ -300,13 +337,15 @@ TEST(IbspImport, LeavesOutFlaresAndWaterAndNodraw) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.geometry.triangles.empty());
     EXPECT_EQ(r.report.skippedSurfaces, 3u);
+    // Nothing to rebuild: the file's tree is kept.
+    EXPECT_FALSE(r.report.rebuilt);
 }
 
 TEST(IbspImport, CoordinatesSwapScaleAndTurnTowardsTheSpawnAngle) {
     ibsptest::Level level = ibsptest::boxRoom();
     level.entities = "{ \"classname\" \"info_player_start\" \"origin\" \"0 0 100\" }"
                      "{ \"classname\" \"info_player_deathmatch\" \"origin\" \"-64 0 24\" \"angle\" \"92\" }";
-    ImportOptions options;
+    ImportOptions options = keptTree();
     options.scale = 0.5f;
     const Imported r = importLevelOf(level, options);
     ASSERT_TRUE(r.ok) << r.error;

@@ -2,6 +2,7 @@
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/InputKind.h"
+#include "compile/Compiler.h"
 #include "import/IbspImport.h"
 #include "io/OutputFile.h"
 
@@ -23,6 +24,7 @@ struct ImportArguments {
     std::string mapName;
     float scale = 1.0f / 50.0f;
     bool force = false;
+    bool keepTree = false;
 };
 
 std::string formatSeconds(double seconds) {
@@ -37,12 +39,13 @@ std::string defaultOutput(const std::string& input, const std::string& mapEntry)
     return from.stem().string() + ".bsp";
 }
 
-void printReport(const ImportReport& report, const std::string& output) {
+void printReport(const ImportReport& report, const std::string& output, std::uint64_t fileBytes) {
     std::cout << "imported " << report.mapName << " into " << output << '\n'
               << "  vertices " << report.vertices << ", triangles " << report.triangles << ", planes " << report.planes
               << ", nodes " << report.nodes << '\n'
-              << "  spaces " << report.spaces << " (" << report.openSpaces << " open), portals " << report.portals
-              << ", neighbour links " << report.neighbourLinks << '\n'
+              << "  spaces " << report.spaces << " (" << report.openSpaces << " open"
+              << (report.rebuilt ? ", rebuilt from " + std::to_string(report.fileLeaves) + " leaves" : std::string())
+              << "), portals " << report.portals << ", neighbour links " << report.neighbourLinks << '\n'
               << "  surfaces left out " << report.skippedSurfaces << '\n';
     if (report.spawnFound) {
         std::cout << "  spawn at " << formatFloat(report.spawnOrigin.x) << ',' << formatFloat(report.spawnOrigin.y) << ','
@@ -51,6 +54,7 @@ void printReport(const ImportReport& report, const std::string& output) {
     } else {
         std::cout << "  no spawn point: the file origin is at 0,0,0\n";
     }
+    std::cout << "  file " << fileBytes << " bytes\n";
     std::cout << "  time " << formatSeconds(report.seconds) << " s\n";
 }
 
@@ -97,6 +101,7 @@ int runImport(const ImportArguments& arguments) {
     ImportOptions options;
     options.mapName = mapEntry;
     options.scale = arguments.scale;
+    options.keepTree = arguments.keepTree;
     LevelGeometry geometry;
     SpacePartition partition;
     ImportReport report;
@@ -108,7 +113,7 @@ int runImport(const ImportArguments& arguments) {
         output, [&](std::ostream& out) { return writeLevel(out, geometry, partition); }, error,
         arguments.force ? ExistingFile::replace : ExistingFile::keep);
     if (!written) return fail(error + (errno == EEXIST ? " (--force replaces it)" : ""), exitFailure);
-    printReport(report, output);
+    printReport(report, output, levelFileBytes(geometry, partition));
     return exitSuccess;
 }
 
@@ -141,6 +146,9 @@ void addImportCommands(CLI::App& app, int& exitCode) {
     import->add_option("--scale", arguments.scale, "level units per file unit (default 1/50: the game's eye height becomes 1)")
         ->check(positiveScale());
     import->add_flag("--force", arguments.force, "replace OUTPUT if it exists");
+    import->add_flag("--keep-tree", arguments.keepTree,
+                     "keep the file's own tree, one space per leaf, instead of rebuilding it so that every space\n"
+                     "is bounded by its own triangles");
     import->callback([&exitCode] { exitCode = runImport(arguments); });
 }
 

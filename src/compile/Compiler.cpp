@@ -59,16 +59,19 @@ constexpr std::size_t maxLeakChain = 10000;
 // ---- Tolerances and planes ----------------------------------------------------------------
 
 // Distances in level units, grown with the level's extent beyond 1000 units so that they stay
-// above the rounding of single-precision coordinates. The walkable check allows 0.001: the
-// compiler works ten times finer, and cuts ten times finer still.
+// above the rounding of single-precision coordinates. The walkable check allows 0.001; the
+// compiler mends half of that, so that a level it made passes the check after its planes and
+// corners were rounded to floats. Cutting takes points within 0.0002 of a plane as on it: the
+// corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off
+// the planes that bound their leaves, and slivers thinner than that are no space to walk in.
 struct Tolerances {
-    double cut = 1e-5;        // a point this close to a plane is on it
-    double violation = 1e-4;  // a region corner this far behind a piece's plane breaks the invariant
+    double cut = 2e-4;        // a point this close to a plane is on it
+    double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
 };
 
 Tolerances tolerancesFor(double largestCoordinate) {
     const double unit = std::max(1.0, largestCoordinate / 1000.0);
-    return {1e-5 * unit, 1e-4 * unit};
+    return {2e-4 * unit, 5e-4 * unit};
 }
 
 // Planes are kept once, with a canonical sign (the largest component of the normal positive);
@@ -120,11 +123,13 @@ private:
 };
 
 // The unit plane through a triangle, facing the side (p1 - p0) x (p2 - p0) points to; false
-// when the triangle has no area to speak of or is not finite.
-bool trianglePlane(const Vector3d& p0, const Vector3d& p1, const Vector3d& p2, double minArea, PlaneD& out) {
+// when the triangle is not finite or is a sliver: all of it within minHeight of the line of its
+// longest edge, where the direction of its plane is mostly rounding.
+bool trianglePlane(const Vector3d& p0, const Vector3d& p1, const Vector3d& p2, double minHeight, PlaneD& out) {
     const Vector3d n = cross(p1 - p0, p2 - p0);
     const double twiceArea = length(n);
-    if (!std::isfinite(twiceArea) || !(0.5 * twiceArea > minArea)) return false;
+    const double longest = std::max({length(p1 - p0), length(p2 - p1), length(p0 - p2)});
+    if (!std::isfinite(twiceArea) || !(twiceArea > minHeight * longest) || !(longest > 0.0)) return false;
     out.normal = (1.0 / twiceArea) * n;
     const Vector3d centre = (1.0 / 3.0) * (p0 + p1 + p2);
     out.d = -dot(out.normal, centre);
@@ -157,6 +162,7 @@ struct Leaf {
     Vector3d lo, hi;                    // the region's box
     Vector3d centre;
     bool startSolid = false;
+    bool thin = false;  // thinner than 0.01 on average: its corners are too poorly placed to merge it
     LeafState state = LeafState::open;
 };
 
@@ -196,11 +202,14 @@ private:
         bool free = true;          // false: following the starting tree
         ConvexPolyhedron region;
         std::vector<std::uint32_t> pieces;
+        std::vector<std::uint32_t> path;  // the planes that cut the region on the way down, facing into it
     };
     void attach(const Task& task, std::int32_t child);
     bool finishLeaf(Task& task, bool solid);
+    bool clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vector<std::uint32_t>& path);
     bool splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef, std::vector<Task>& stack);
-    std::optional<std::uint32_t> chooseSplitter(const Task& task, const std::vector<Vector3d>& corners);
+    std::optional<std::uint32_t> chooseSplitter(const Task& task, const std::vector<Vector3d>& corners,
+                                                std::vector<std::uint32_t>& facingAway);
     bool addPiece(const std::vector<Vector3d>& points, std::uint32_t source, std::uint32_t plane,
                   std::vector<std::uint32_t>& into);
     [[nodiscard]] std::span<const Vector3d> pointsOf(const Piece& piece) const {
@@ -246,6 +255,8 @@ private:
     std::int32_t solidSpace = -1;
     std::size_t spaceCount = 0;
     std::size_t unwalkableLeaves = 0;
+    double settledVolume = 0.0;  // of the leaves made so far, for progress lines
+    double facingAwayArea = 0.0;
 };
 
 bool Compiler::addPiece(const std::vector<Vector3d>& points, std::uint32_t source, std::uint32_t plane,
@@ -304,22 +315,22 @@ bool Compiler::takeTriangles() {
         rootHi = {std::max(rootHi.x, start->hi.x), std::max(rootHi.y, start->hi.y), std::max(rootHi.z, start->hi.z)};
     }
 
-    const double minArea = tol.cut * tol.cut;
     std::vector<Vector3d> corners(3);
     for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
         const auto& t = mesh.triangles[i];
         PlaneD plane;
         if (!position(t[0], corners[0]) || !position(t[1], corners[1]) || !position(t[2], corners[2]) ||
-            !trianglePlane(corners[0], corners[1], corners[2], minArea, plane)) {
+            !trianglePlane(corners[0], corners[1], corners[2], tol.cut, plane)) {
             ++report.droppedTriangles;
             continue;
         }
         if (!addPiece(corners, static_cast<std::uint32_t>(i), planes->add(plane), inputPieces)) return false;
     }
-    if (inputPieces.empty()) return fail("the scene has no triangle with an area");
+    if (inputPieces.empty()) return fail("the scene has no triangle that is not a sliver");
     if (report.droppedTriangles > 0) {
         report.warnings.push_back(std::to_string(report.droppedTriangles) +
-                                  " triangles without area or with corners that are not finite were left out");
+                                  " triangles thinner than " + formatNumber(tol.cut) +
+                                  " units or with corners that are not finite were left out");
     }
     if (start != nullptr) {
         startPlaneRefs.reserve(start->planes.size());
@@ -339,16 +350,72 @@ void Compiler::attach(const Task& task, std::int32_t child) {
     (task.side == 0 ? parent.front : parent.back) = child;
 }
 
+// The tolerances of cutting let a piece stick out of its leaf by a little at each plane; where
+// those add up past the cutting tolerance (thin leaves between planes at a shallow angle), the
+// piece is cut back to the leaf.
+bool Compiler::clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vector<std::uint32_t>& path) {
+    std::vector<Vector3d> clipped, next;
+    for (std::size_t k = 0; k < leafPieces.size(); ++k) {
+        const Piece piece = pieces[leafPieces[k]];
+        bool out = false;
+        for (const std::uint32_t ref : path) {
+            const PlaneD plane = planes->oriented(ref);
+            for (const Vector3d& q : pointsOf(piece)) out = out || distanceTo(plane, q) < -tol.cut;
+            if (out) break;
+        }
+        if (!out) continue;
+        const std::span<const Vector3d> points = pointsOf(piece);
+        clipped.assign(points.begin(), points.end());
+        for (const std::uint32_t ref : path) {
+            const PolygonSide side = splitConvexPolygon(clipped, planes->oriented(ref), tol.cut, &next, nullptr);
+            if (side == PolygonSide::back) {
+                clipped.clear();
+                break;
+            }
+            if (side == PolygonSide::both) clipped.swap(next);
+        }
+        std::vector<std::uint32_t> replacement;
+        if (!addPiece(clipped, piece.source, piece.plane, replacement)) return false;
+        ++report.clippedPieces;
+        if (replacement.empty()) {
+            leafPieces.erase(leafPieces.begin() + static_cast<std::ptrdiff_t>(k));
+            --k;
+        } else {
+            leafPieces[k] = replacement[0];
+        }
+    }
+    return true;
+}
+
 bool Compiler::finishLeaf(Task& task, bool solid) {
     if (leaves.size() >= maxLeaves) {
         return fail("the scene is too complex to compile: it needs more than " + std::to_string(maxLeaves) + " leaves");
     }
+    if (options.progress) settledVolume += task.region.volume();
     Leaf leaf;
     leaf.startSolid = solid;
     leaf.state = solid ? LeafState::solid : LeafState::open;
-    if (!solid) leaf.pieces = std::move(task.pieces);
+    if (!solid) {
+        leaf.pieces = std::move(task.pieces);
+        if (!clipToLeaf(leaf.pieces, task.path)) return false;
+    }
     leaf.corners = task.region.corners();
-    if (!task.region.bounds(leaf.lo, leaf.hi)) leaf.lo = leaf.hi = {};
+    bool haveBox = task.region.bounds(leaf.lo, leaf.hi);
+    {
+        // Mean thickness: volume over half the surface (a slab of thickness t gives t).
+        double surface = 0.0;
+        for (const ConvexPolyhedron::Face& f : task.region.faces()) surface += polygonArea(task.region.polygon(f));
+        leaf.thin = !(task.region.volume() > 0.5 * surface * 20.0 * tol.violation);
+    }
+    // The box also holds the leaf's pieces: the corners of a sliver of a region can fall short
+    // of its length, and the box must hold what the space lists.
+    for (const std::uint32_t id : leaf.pieces) {
+        for (const Vector3d& q : pointsOf(pieces[id])) {
+            if (!haveBox) leaf.lo = leaf.hi = q, haveBox = true;
+            leaf.lo = {std::min(leaf.lo.x, q.x), std::min(leaf.lo.y, q.y), std::min(leaf.lo.z, q.z)};
+            leaf.hi = {std::max(leaf.hi.x, q.x), std::max(leaf.hi.y, q.y), std::max(leaf.hi.z, q.z)};
+        }
+    }
     Vector3d sum;
     for (const Vector3d& c : leaf.corners) sum = sum + c;
     leaf.centre = leaf.corners.empty() ? sum : (1.0 / static_cast<double>(leaf.corners.size())) * sum;
@@ -370,7 +437,8 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
 // term keeps the tree's depth near log n, so that the work grows as n log n; axial planes are
 // preferred because rooms are mostly axial, their cuts land on round coordinates and make no
 // slivers. At most 24 candidates are scored, half of them axial when there are axial ones.
-std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const std::vector<Vector3d>& corners) {
+std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const std::vector<Vector3d>& corners,
+                                                      std::vector<std::uint32_t>& facingAway) {
     std::vector<std::uint32_t> refs;
     if (refStamp.size() != planes->size() * 2) refStamp.assign(planes->size() * 2, 0), refGeneration = 0;
     ++refGeneration;
@@ -391,6 +459,8 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         }
         // Breaks the invariant, and cutting along it leaves a region on both sides.
         if (lo < -tol.violation && hi > tol.cut) (planes->isAxial(ref) ? axial : other).push_back(ref);
+        // The whole region lies behind: the pieces lie on its boundary and face out of it.
+        else if (lo < -tol.violation) facingAway.push_back(ref);
     }
     if (axial.empty() && other.empty()) return std::nullopt;
     constexpr std::size_t maxCandidates = 24;
@@ -445,7 +515,22 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
     front.side = 0;
     back.side = 1;
     front.free = back.free = task.free;
+    front.path = task.path;
+    back.path = std::move(task.path);
     task.region.split(plane, tol.cut, &front.region, &back.region);
+    if (!front.region.empty() && !back.region.empty()) {
+        front.path.push_back(planeRef);
+        back.path.push_back(planeRef ^ 1u);
+    }
+    // A plane of the starting tree may miss the region: the pieces (which lie in the region,
+    // within the tolerance) all go to the side that has it, uncut.
+    if (front.region.empty() != back.region.empty()) {
+        (front.region.empty() ? back : front).pieces = std::move(task.pieces);
+        task.pieces = {};
+        stack.push_back(std::move(back));
+        stack.push_back(std::move(front));
+        return true;
+    }
 
     std::vector<Vector3d> frontPoints, backPoints;
     for (const std::uint32_t id : task.pieces) {
@@ -457,16 +542,25 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
         const PolygonSide side = splitConvexPolygon(pointsOf(piece), plane, tol.cut, &frontPoints, &backPoints);
         if (side == PolygonSide::on) {
             // Within the cutting tolerance of the plane: it goes to the side it faces, and takes
-            // the plane as its own when the two agree, so that it lies exactly on its leaf's face.
+            // the plane as its own when the two face about the same way, so that it lies on its
+            // leaf's face instead of cutting a sliver off the leaf further down.
             const PlaneD own = planes->oriented(piece.plane);
             const double agreement = dot(own.normal, plane.normal);
-            if (agreement > 1.0 - 1e-10) piece.plane = planeRef;
-            else if (agreement < -1.0 + 1e-10) piece.plane = planeRef ^ 1u;
+            if (agreement > 0.99) piece.plane = planeRef;
+            else if (agreement < -0.99) piece.plane = planeRef ^ 1u;
             (agreement >= 0.0 ? front : back).pieces.push_back(id);
-        } else if (side == PolygonSide::front) {
-            front.pieces.push_back(id);
-        } else if (side == PolygonSide::back) {
-            back.pieces.push_back(id);
+        } else if (side == PolygonSide::front || side == PolygonSide::back) {
+            // A piece all but on the plane (within the walkable check's tolerance, less a margin
+            // for rounding) and about parallel to it belongs to the side it faces: the back of a
+            // thin slab lies just in front of the slab's face, and in front it would face out of
+            // its leaf; a face just behind its leaf's face would lie inside the leaf.
+            const double agreement = dot(planes->oriented(piece.plane).normal, plane.normal);
+            bool near = std::fabs(agreement) > 0.99;
+            for (const Vector3d& q : pointsOf(piece)) near = near && std::fabs(distanceTo(plane, q)) <= 1.6 * tol.violation;
+            const bool toFront = near ? agreement > 0.0 : side == PolygonSide::front;
+            // Such a piece takes the plane as its own, so that it lies on its leaf's face.
+            if (near) piece.plane = agreement > 0.0 ? planeRef : planeRef ^ 1u;
+            (toFront ? front : back).pieces.push_back(id);
         } else {
             ++report.cuts;
             const std::uint32_t source = piece.source, own = piece.plane;  // piece may move as pieces grows
@@ -491,14 +585,15 @@ bool Compiler::buildTree() {
         root.free = start == nullptr;
         stack.push_back(std::move(root));
     }
-    const std::size_t total = pieces.size();
+    // Progress is the share of the tree's box that leaves have settled.
+    const double totalVolume = std::max(1e-300, ConvexPolyhedron::box(rootLo, rootHi).volume());
     auto lastProgress = started;
     while (!stack.empty()) {
         Task task = std::move(stack.back());
         stack.pop_back();
         if (options.progress && secondsSince(started) > 1.0 && secondsSince(lastProgress) >= 1.0) {
             lastProgress = Clock::now();
-            const double done = std::min(0.99, static_cast<double>(report.fragments) / static_cast<double>(std::max<std::size_t>(total, 1)));
+            const double done = std::min(0.99, settledVolume / totalVolume);
             say("split: " + std::to_string(static_cast<int>(100.0 * done)) + "% (" + std::to_string(leaves.size()) +
                 " leaves so far)");
         }
@@ -535,7 +630,20 @@ bool Compiler::buildTree() {
             continue;
         }
         const std::vector<Vector3d> corners = task.region.corners();
-        const std::optional<std::uint32_t> splitter = chooseSplitter(task, corners);
+        std::vector<std::uint32_t> facingAway;
+        const std::optional<std::uint32_t> splitter = chooseSplitter(task, corners, facingAway);
+        if (!facingAway.empty()) {
+            // Pieces on the region's boundary that face out of it: the backs of faces that
+            // tolerances at a shallow cut sent to this side. Nothing here can see or touch
+            // them; they are left out (slivers, as the warning's area shows).
+            std::sort(facingAway.begin(), facingAway.end());
+            std::erase_if(task.pieces, [&](std::uint32_t id) {
+                if (!std::binary_search(facingAway.begin(), facingAway.end(), pieces[id].plane)) return false;
+                ++report.facingAwayPieces;
+                facingAwayArea += polygonArea(pointsOf(pieces[id]));
+                return true;
+            });
+        }
         if (!splitter) {
             if (!finishLeaf(task, false)) return false;
             continue;
@@ -555,6 +663,11 @@ bool Compiler::buildTree() {
             if (!ok) break;
         }
         if (!ok) ++unwalkableLeaves;
+    }
+    if (report.facingAwayPieces > 0) {
+        report.warnings.push_back(std::to_string(report.facingAwayPieces) + " triangle pieces (" +
+                                  formatNumber(facingAwayArea) +
+                                  " square units in all) lay on a leaf's boundary facing out of it and were left out");
     }
     if (unwalkableLeaves > 0) {
         report.warnings.push_back(std::to_string(unwalkableLeaves) +
@@ -920,7 +1033,7 @@ void Compiler::mergeLeaves() {
     std::vector<std::vector<Vector3d>> corners(n);
     std::vector<std::vector<std::uint32_t>> refs(n);
     for (std::size_t i = 0; i < n; ++i) {
-        if (leaves[i].state != LeafState::open) continue;
+        if (leaves[i].state != LeafState::open || leaves[i].thin) continue;
         corners[i] = leaves[i].corners;
         for (const std::uint32_t id : leaves[i].pieces) refs[i].push_back(pieces[id].plane);
         std::sort(refs[i].begin(), refs[i].end());
@@ -946,10 +1059,9 @@ void Compiler::mergeLeaves() {
     for (std::size_t i = 0; i < openings.size(); ++i) {
         const Opening& o = openings[i];
         if (o.covered || o.b < 0 || o.a == o.b) continue;
-        if (leaves[static_cast<std::size_t>(o.a)].state != LeafState::open ||
-            leaves[static_cast<std::size_t>(o.b)].state != LeafState::open) {
-            continue;
-        }
+        const Leaf& a = leaves[static_cast<std::size_t>(o.a)];
+        const Leaf& b = leaves[static_cast<std::size_t>(o.b)];
+        if (a.state != LeafState::open || b.state != LeafState::open || a.thin || b.thin) continue;
         order.push_back(i);
     }
     std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return openings[x].area > openings[y].area; });
@@ -1083,7 +1195,13 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
         out.back = childRef(nodes[i].back);
     }
 
-    // Spaces: their leaves' pieces as triangles, floors first, and their leaves' boxes.
+    // Spaces: their leaves' pieces as triangles, and their leaves' boxes. Floors are listed
+    // last. A body rests anywhere up to 0.1 above a floor, mostly inside its contact skin, so
+    // the floor qualifies for every wall-clip query, and a clip query that meets the ground
+    // first stops clipping: listed first, the floor would let the body walk through walls. The
+    // ground probe cannot take a wall for the ground instead: every face of a space bounds it,
+    // so its walls stand on the floor, and the probe's line, steeper than 1 in 2.5, meets a
+    // wall's plane below the wall.
     partition.spaces.assign(spaceCount, Space{});
     std::vector<std::vector<std::int32_t>> floorsOf(spaceCount), othersOf(spaceCount);
     for (std::size_t i = 0; i < leaves.size(); ++i) {
@@ -1116,8 +1234,8 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
     }
     for (std::size_t s = 0; s < spaceCount; ++s) {
         std::vector<std::int32_t>& list = partition.spaces[s].triangleIndices;
-        list = std::move(floorsOf[s]);
-        list.insert(list.end(), othersOf[s].begin(), othersOf[s].end());
+        list = std::move(othersOf[s]);
+        list.insert(list.end(), floorsOf[s].begin(), floorsOf[s].end());
     }
     report.outputTriangles = geometry.triangles.size();
 

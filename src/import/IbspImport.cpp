@@ -4,6 +4,7 @@
 // placing the spawn on its floor; planes and triangles; tree, spaces and adjacency; entry points.
 #include "import/IbspImport.h"
 
+#include "compile/Compiler.h"
 #include "import/IbspFile.h"
 #include "import/PakArchive.h"
 #include "level/LevelValidation.h"
@@ -497,7 +498,10 @@ public:
                         std::to_string(maxSpaces) + " an import accepts");
         }
         if (file.leaves.empty()) return fail("the file has no leafs");
-        return checkTree() && placeSpawn() && buildGeometry() && buildTree() && buildAdjacency() && finish();
+        report.fileLeaves = file.leaves.size();
+        if (!checkTree() || !placeSpawn() || !buildGeometry()) return false;
+        if (options.keepTree || finalTriangles.empty()) return buildTree() && buildAdjacency() && finish();
+        return rebuild() && finish();
     }
 
 private:
@@ -640,6 +644,65 @@ private:
             surfaceTriangles[s].count = static_cast<std::int32_t>(finalTriangles.size()) - surfaceTriangles[s].first;
         }
         mesh = Mesh{};  // the working copy is no longer needed
+        return true;
+    }
+
+    // The file's tree starts the compiler: its opaque leaves stay solid, and only its open
+    // leaves that hold triangles not bounding them (detail geometry) are cut further. The body
+    // is already at the origin, standing on its floor, so nothing moves.
+    bool rebuild() {
+        SceneMesh mesh;
+        mesh.positions.reserve(3 * finalTriangles.size());
+        mesh.normals.reserve(3 * finalTriangles.size());
+        mesh.triangles.reserve(finalTriangles.size());
+        for (const Triangle& t : finalTriangles) {
+            const auto base = static_cast<std::uint32_t>(mesh.positions.size());
+            for (std::size_t k = 0; k < 3; ++k) {
+                mesh.positions.push_back(toDouble(geometry.vertex(t.vertexIndex[k])));
+                mesh.normals.push_back(toDouble(geometry.normal(t.normalIndex[k])));
+            }
+            mesh.triangles.push_back({base, base + 1, base + 2});
+        }
+        finalTriangles = {};
+
+        StartPartition start;
+        start.planes.reserve(file.planes.size());
+        for (const ibsp::Plane& plane : file.planes) {
+            const DVec n = unitOrZero(transform.direction(fromFloats(plane.normal)));
+            const double l = length(transform.direction(fromFloats(plane.normal)));
+            const double d = (-transform.scale * plane.dist - dot(transform.direction(fromFloats(plane.normal)), transform.translation)) /
+                             (l > 0.0 ? l : 1.0);
+            start.planes.push_back({n, d});
+        }
+        start.nodes.reserve(file.nodes.size());
+        for (const ibsp::Node& node : file.nodes) start.nodes.push_back({node.plane, node.children[0], node.children[1]});
+        start.leafSolid.reserve(file.leaves.size());
+        for (const ibsp::Leaf& leaf : file.leaves) start.leafSolid.push_back(leaf.cluster < 0 ? 1 : 0);
+        double mins[3], maxs[3];
+        worldBox(file, mins, maxs);
+        const DVec a = transform.point({mins[0], mins[1], mins[2]});
+        const DVec b = transform.point({maxs[0], maxs[1], maxs[2]});
+        start.lo = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+        start.hi = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+
+        CompileOptions compileOptions;
+        compileOptions.spawn = DVec{};
+        compileOptions.placeOnFloor = false;
+        // A game level is sealed by its own tree; where it is not, the walk still goes on.
+        compileOptions.allowLeak = true;
+        // Teleporters join areas that no portal joins.
+        compileOptions.dropUnreachable = false;
+        geometry = LevelGeometry{};
+        CompileReport compiled;
+        std::string compileError;
+        if (!compileLevel(mesh, &start, compileOptions, geometry, partition, compiled, compileError)) {
+            return fail("cannot rebuild the tree: " + compileError);
+        }
+        for (const std::string& warning : compiled.warnings) report.warnings.push_back(warning);
+        report.rebuilt = true;
+        report.openSpaces = compiled.spaces - (compiled.solidLeaves + compiled.outsideLeaves > 0 ? 1 : 0);
+        report.portals = compiled.portals;
+        report.neighbourLinks = compiled.neighbourLinks;
         return true;
     }
 

@@ -21,6 +21,10 @@ struct PortalTree;
 struct ImportOptions {
     std::string mapName;          // the map of a .pk3 to import (see findArchiveMap); unused for plain files
     float scale = 1.0f / 50.0f;   // file units to ours: the game's eye height (50) becomes 1
+    // Keep the file's own tree, one space per leaf, instead of rebuilding it through the
+    // compiler (which cuts the leaves holding detail geometry until every space is bounded by
+    // its own triangles, and merges what it can).
+    bool keepTree = false;
 };
 
 struct ImportReport {
@@ -29,7 +33,9 @@ struct ImportReport {
     std::size_t planes = 0;
     std::size_t nodes = 0;
     std::size_t spaces = 0;
-    std::size_t openSpaces = 0;       // leaves with a cluster (not inside solid)
+    std::size_t openSpaces = 0;       // spaces one can be in (the file's leaves with a cluster, or the compiled open spaces)
+    std::size_t fileLeaves = 0;       // the leaves of the file's tree: the spaces before a rebuild
+    bool rebuilt = false;             // the tree was rebuilt through the compiler
     std::size_t portals = 0;
     std::size_t neighbourLinks = 0;   // unordered pairs of neighbouring spaces
     std::size_t skippedSurfaces = 0;  // surfaces left out (flags, flares, malformed patches)

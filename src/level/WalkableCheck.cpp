@@ -81,16 +81,26 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                                      std::fabs(bounds.hi.x), std::fabs(bounds.hi.y), std::fabs(bounds.hi.z)});
     const double epsilon = std::max(1e-3, 1e-6 * largest);
     // Cutting regions uses a finer tolerance, so that their corners stay true to the planes.
-    const double cutEpsilon = 0.01 * epsilon;
+    const double cutEpsilon = 1e-9 * std::max(1.0, largest);
 
-    // The corners of every region that names a space (only spaces that list triangles).
+    // The corners of every region that names a space (only spaces that list triangles), and
+    // each such region as the planes that cut it on the path down to its leaf: whether a point
+    // lies in a region is asked of those planes, since a thin region's corners are poorly
+    // placed along its length while the planes' distances are not.
     std::vector<std::vector<Vector3d>> cornersOf(p.spaces.size());
+    struct LeafRegion {
+        Vector3d lo, hi;  // around its corners
+        std::size_t first, count;  // in regionPlanes
+    };
+    std::vector<std::vector<LeafRegion>> regionsOf(p.spaces.size());
+    std::vector<PlaneD> regionPlanes;
     struct Frame {
         std::int32_t child;
         ConvexPolyhedron region;
+        std::vector<PlaneD> path;  // the planes that cut the region, facing into it
     };
     std::vector<Frame> stack;
-    stack.push_back({0, ConvexPolyhedron::box(bounds.lo, bounds.hi)});
+    stack.push_back({0, ConvexPolyhedron::box(bounds.lo, bounds.hi), {}});
     std::uint64_t work = 0;
     std::uint64_t visits = 0;
     const std::uint64_t maxVisits = pathsPerNode * p.nodes.size() + 1024;
@@ -102,6 +112,13 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
             if (listsTriangles[s] != 0 && !frame.region.empty()) {
                 const std::vector<Vector3d> c = frame.region.corners();
                 cornersOf[s].insert(cornersOf[s].end(), c.begin(), c.end());
+                LeafRegion leaf{};
+                frame.region.bounds(leaf.lo, leaf.hi);
+                leaf.first = regionPlanes.size();
+                leaf.count = frame.path.size();
+                regionPlanes.insert(regionPlanes.end(), frame.path.begin(), frame.path.end());
+                regionsOf[s].push_back(leaf);
+                work += frame.path.size();
             }
             continue;
         }
@@ -115,8 +132,13 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
         PlaneD plane;
         ConvexPolyhedron front, back;
         const Plane& raw = g.plane(node.planeIndex);
+        std::vector<PlaneD> frontPath, backPath;
         if (unitPlane(raw, plane)) {
             frame.region.split(plane, cutEpsilon, &front, &back);
+            const bool cut = !front.empty() && !back.empty();
+            frontPath = frame.path;
+            backPath = std::move(frame.path);
+            if (cut) frontPath.push_back(plane), backPath.push_back(flipped(plane));
         } else {
             // No usable direction: every point has the same distance (or none that is a
             // number, which goes to the front), so the whole region goes one way.
@@ -125,8 +147,8 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                              static_cast<double>(raw.c) * c.z + static_cast<double>(raw.d);
             (d < 0.0 ? back : front) = std::move(frame.region);
         }
-        stack.push_back({node.back, std::move(back)});
-        stack.push_back({node.front, std::move(front)});
+        stack.push_back({node.back, std::move(back), std::move(backPath)});
+        stack.push_back({node.front, std::move(front), std::move(frontPath)});
     }
 
     // Per plane, the nearest corner of the space being checked (stamped by space).
@@ -144,8 +166,6 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
         std::sort(corners.begin(), corners.end(),
                   [](const Vector3d& a, const Vector3d& b) { return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z); });
         corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
-        Bounds box;
-        for (const Vector3d& c : corners) box.add(c);
         measured.clear();
         for (const std::int32_t t : p.spaces[s].triangleIndices) {
             if (corners.empty()) {
@@ -177,8 +197,30 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
             bool outside = false;
             for (const std::int32_t v : triangle.vertexIndex) {
                 const Vector3d c = toDouble(g.vertex(v));
-                outside = outside || !(c.x >= box.lo.x - epsilon && c.x <= box.hi.x + epsilon && c.y >= box.lo.y - epsilon &&
-                                       c.y <= box.hi.y + epsilon && c.z >= box.lo.z - epsilon && c.z <= box.hi.z + epsilon);
+                const auto within = [&](const Vector3d& lo, const Vector3d& hi, double margin) {
+                    return c.x >= lo.x - margin && c.x <= hi.x + margin && c.y >= lo.y - margin && c.y <= hi.y + margin &&
+                           c.z >= lo.z - margin && c.z <= hi.z + margin;
+                };
+                bool inSome = false;
+                work += regionsOf[s].size();
+                if (work > 2 * maxRegionWork) {
+                    report.checked = false;
+                    report.why = "the spaces have too many leaves and triangles to check";
+                    return report;
+                }
+                for (const LeafRegion& leaf : regionsOf[s]) {
+                    // The corners' box only skips regions far away: widened by a unit, since the
+                    // corners of a sliver of a region can fall short of its length.
+                    if (!within(leaf.lo, leaf.hi, 1.0 + epsilon)) continue;
+                    bool inside = within(bounds.lo, bounds.hi, epsilon);
+                    for (std::size_t k = 0; k < leaf.count && inside; ++k)
+                        inside = distanceTo(regionPlanes[leaf.first + k], c) >= -epsilon;
+                    if (inside) {
+                        inSome = true;
+                        break;
+                    }
+                }
+                outside = outside || !inSome;
             }
             if (outside) offend(s, t, "the triangle lies outside the space");
         }

@@ -145,6 +145,17 @@ Vector3d ConvexPolyhedron::centre() const {
     return c.empty() ? sum : (1.0 / static_cast<double>(c.size())) * sum;
 }
 
+double ConvexPolyhedron::volume() const {
+    if (points_.empty()) return 0.0;
+    // Pyramids from a point inside to every face.
+    Vector3d inside;
+    for (const Vector3d& p : points_) inside = inside + p;
+    inside = (1.0 / static_cast<double>(points_.size())) * inside;
+    double sum = 0.0;
+    for (const Face& face : faces_) sum += polygonArea(polygon(face)) * distanceTo(face.plane, inside) / 3.0;
+    return sum;
+}
+
 void ConvexPolyhedron::split(const PlaneD& plane, double epsilon, ConvexPolyhedron* front,
                              ConvexPolyhedron* back) const {
     if (front != nullptr) *front = ConvexPolyhedron{};

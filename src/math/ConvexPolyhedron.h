@@ -47,6 +47,8 @@ public:
     bool bounds(Vector3d& lo, Vector3d& hi) const;
     // The mean of the corners: a point inside (the polyhedron is convex).
     [[nodiscard]] Vector3d centre() const;
+    // The volume (0 when empty).
+    [[nodiscard]] double volume() const;
     // The number of stored polygon corners (a measure of the work a split costs).
     [[nodiscard]] std::size_t size() const { return points_.size(); }
 
