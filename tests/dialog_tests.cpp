@@ -308,5 +308,21 @@ TEST_F(DialogFiles, AFailedImportIsAnErrorAndKeepsTheLevel) {
 }
 #endif
 
+
+TEST_F(DialogFiles, ScenesCompileInMemoryAndALeakIsAnError) {
+    if (!canCompileScenes()) GTEST_SKIP() << "this build has no scene compiler";
+    const std::string scenes = VANTRELL_SOURCE_DIR "/examples/scenes/";
+    const LoadMessage room = slot.load(scenes + "closed-room.gltf");
+    EXPECT_EQ(room.text, "BSP file successfully loaded!");
+    EXPECT_FALSE(room.failed);
+    EXPECT_EQ(room.detail.rfind("Compiled closed-room.gltf: ", 0), 0u) << room.detail;
+    EXPECT_EQ(slot.currentName(), "closed-room.gltf");
+
+    const LoadMessage leak = slot.load(scenes + "leaky-room.gltf");
+    EXPECT_EQ(leak.text, "This scene cannot be compiled:");
+    EXPECT_NE(leak.detail.find("leaks"), std::string::npos) << leak.detail;
+    EXPECT_TRUE(leak.failed);
+    EXPECT_EQ(slot.currentName(), "closed-room.gltf");
+}
 }  // namespace
 }  // namespace vantrell

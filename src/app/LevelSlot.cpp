@@ -25,8 +25,10 @@ LoadMessage LevelSlot::load(const std::string& path) { return take(loadInput({pa
 LoadMessage LevelSlot::take(LoadedInput input) {
     const LoadedLevel& loaded = input.level;
     if (!input.error.empty()) {
-        return refuse(input.name, {input.imported ? "This game level cannot be imported:" : "This level cannot be loaded:",
-                                   input.error, true});
+        const char* heading = input.compiled   ? "This scene cannot be compiled:"
+                              : input.imported ? "This game level cannot be imported:"
+                                               : "This level cannot be loaded:";
+        return refuse(input.name, {heading, input.error, true});
     }
     if (loaded.result != parseLoaded) {
         return refuse(input.name, {parseResultMessage(loaded.result), loadFailureDetail(loaded), true});
@@ -34,7 +36,8 @@ LoadMessage LevelSlot::take(LoadedInput input) {
     if (!loaded.problems.empty()) return refuse(input.name, invalidLevelMessage(loaded, problemsShown));
     LoadMessage message{parseResultMessage(parseLoaded),
                         levelCounts(loaded.partition.spaces.size(), loaded.geometry.triangles.size()), false};
-    if (input.imported) message.detail = "Imported " + input.importedFrom + ": " + message.detail;
+    if (input.imported)
+        message.detail = (input.compiled ? "Compiled " : "Imported ") + input.importedFrom + ": " + message.detail;
     level = std::make_unique<LoadedInput>(std::move(input));
     refusedName.clear();
     return message;

@@ -340,6 +340,13 @@ private:
             gtk_file_filter_add_pattern(archives, "*.pk3");
             gtk_file_chooser_add_filter(files, archives);
         }
+        if (canCompileScenes()) {
+            GtkFileFilter* scenes = gtk_file_filter_new();
+            gtk_file_filter_set_name(scenes, "Scenes (*.gltf, *.glb, *.obj, *.fbx, *.dae)");
+            for (const char* pattern : {"*.gltf", "*.glb", "*.obj", "*.fbx", "*.dae"})
+                gtk_file_filter_add_pattern(scenes, pattern);
+            gtk_file_chooser_add_filter(files, scenes);
+        }
         GtkFileFilter* all = gtk_file_filter_new();
         gtk_file_filter_set_name(all, "All Files (*.*)");
         gtk_file_filter_add_pattern(all, "*");
