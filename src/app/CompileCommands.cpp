@@ -1,6 +1,7 @@
 // compile: turns a mesh scene (glTF, OBJ, FBX, Collada, ...) into a walkable level file.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "app/OptionChecks.h"
 #include "app/SceneCompile.h"
 #include "io/OutputFile.h"
 #include "scene/SceneMesh.h"
@@ -146,19 +147,6 @@ int runCompile(CompileArguments arguments) {
     return writeReport(true, "") ? exitSuccess : exitFailure;
 }
 
-// A scale that is a finite number above 0.
-CLI::Validator positiveScale() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<float> value = parseFiniteFloat(text, error);
-            if (!value) return error;
-            if (!(*value > 0.0f)) return "must be above 0, not " + text;
-            return {};
-        },
-        "S");
-}
-
 }  // namespace
 
 void addCompileCommands(CLI::App& app, int& exitCode) {
@@ -174,7 +162,7 @@ void addCompileCommands(CLI::App& app, int& exitCode) {
     compile->add_option("SCENE", arguments.scene, "the scene file")->required();
     compile->add_option("OUTPUT", arguments.output, "the level file to write (.bsp)")->required();
     compile->add_option("--scale", arguments.scale, "level units per scene unit (default 1; the eye is 1 unit above the feet)")
-        ->check(positiveScale());
+        ->check(positiveNumber("S"));
     compile->add_option("--spawn", arguments.spawn, "where the walk starts, X,Y,Z in the scene's own coordinates and units");
     compile->add_flag("--allow-leak", arguments.allowLeak, "compile a scene that leaks, keeping what the outside reaches");
     compile->add_option("--report", arguments.reportPath, "also write the counts, times, spawn and any leak chain as JSON");

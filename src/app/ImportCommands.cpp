@@ -1,6 +1,7 @@
 // import: turns an IBSP game level (or one held by a .pk3 archive) into a level file.
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
+#include "app/OptionChecks.h"
 #include "app/InputKind.h"
 #include "compile/Compiler.h"
 #include "import/IbspImport.h"
@@ -117,19 +118,6 @@ int runImport(const ImportArguments& arguments) {
     return exitSuccess;
 }
 
-// A scale that is a finite number above 0, with a message a person can read.
-CLI::Validator positiveScale() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<float> value = parseFiniteFloat(text, error);
-            if (!value) return error;
-            if (!(*value > 0.0f)) return "must be above 0, not " + text;
-            return {};
-        },
-        "S");
-}
-
 }  // namespace
 
 void addImportCommands(CLI::App& app, int& exitCode) {
@@ -144,7 +132,7 @@ void addImportCommands(CLI::App& app, int& exitCode) {
                        "or the input's)");
     import->add_option("--map", arguments.mapName, "the map inside the archive: NAME, maps/NAME or maps/NAME.bsp");
     import->add_option("--scale", arguments.scale, "level units per file unit (default 1/50: the game's eye height becomes 1)")
-        ->check(positiveScale());
+        ->check(positiveNumber("S"));
     import->add_flag("--force", arguments.force, "replace OUTPUT if it exists");
     import->add_flag("--keep-tree", arguments.keepTree,
                      "keep the file's own tree, one space per leaf, instead of rebuilding it so that every space\n"

@@ -16,51 +16,18 @@ float projectionValue(float value, float fallback) { return std::isfinite(value)
 
 }  // namespace
 
-CLI::Validator finiteVector(bool refuseZero) {
-    return CLI::Validator(
-        [refuseZero](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<Vector3> v = refuseZero ? parseDirection(text, error) : parseVector3(text, error);
-            return v ? std::string() : error;
-        },
-        "X,Y,Z");
-}
-
-CLI::Validator positiveFloat() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<float> value = parseFiniteFloat(text, error);
-            if (!value) return error;
-            if (!(*value > 0.0f)) return "'" + text + "' is not above 0";
-            return {};
-        },
-        "NUMBER");
-}
-
-Vector3 vectorOf(const std::string& text) {
-    std::string error;
-    return parseVector3(text, error).value_or(Vector3{});
-}
-
-float floatOf(const std::string& text, float fallback) {
-    if (text.empty()) return fallback;
-    std::string error;
-    return parseFiniteFloat(text, error).value_or(fallback);
-}
-
 void addViewOptions(CLI::App& command, ViewOptions& view) {
     command.add_option("LEVEL", view.path, "level file (.bsp)")->required();
     command.add_option("--eye", view.eye, "the eye point")->required()->check(finiteVector(false));
     command.add_option("--forward", view.forward, "the look direction (normalised)")
         ->required()
         ->check(finiteVector(true));
-    command.add_option("--aspect", view.aspect, "width / height (default 4/3)")->check(positiveFloat());
+    command.add_option("--aspect", view.aspect, "width / height (default 4/3)")->check(positiveNumber());
     auto* radians = command.add_option("--fov", view.fieldOfView, "vertical field of view in radians (default pi/4)")
-                        ->check(positiveFloat());
+                        ->check(positiveNumber());
     auto* degrees = command.add_option("--fov-degrees", view.fieldOfViewDegrees,
                                        "vertical field of view in degrees (default 45), instead of --fov")
-                        ->check(positiveFloat());
+                        ->check(positiveNumber());
     radians->excludes(degrees);
 }
 

@@ -1,8 +1,7 @@
-// What visible, why and contact share: option checks run while the command line is parsed
-// (so a malformed value gets the usage hint like any other argument error), and the camera of
-// visible and why.
+// The camera options of visible and why.
 #pragma once
 
+#include "app/OptionChecks.h"
 #include "visibility/SpaceVisibility.h"
 
 #include <CLI/CLI.hpp>
@@ -10,14 +9,6 @@
 #include <string>
 
 namespace vantrell {
-
-// X,Y,Z of finite numbers; refuseZero also refuses the zero vector (a direction).
-[[nodiscard]] CLI::Validator finiteVector(bool refuseZero);
-[[nodiscard]] CLI::Validator positiveFloat();
-
-// Only called after the validators accepted the text.
-[[nodiscard]] Vector3 vectorOf(const std::string& text);
-[[nodiscard]] float floatOf(const std::string& text, float fallback);
 
 // The camera of visible and why: a standing eye, a look direction, the window's shape.
 struct ViewOptions {
