@@ -74,4 +74,16 @@ inline std::int32_t addTriangleOnPlane(LevelGeometry& geometry, std::int32_t pla
     return geometry.addTriangle(t);
 }
 
+// One box space from (-5, -1, -5) to (5, 4, 5) with a floor triangle on y = 0, under a
+// single-leaf root: the smallest valid level a player can stand in.
+inline TestLevel oneRoom() {
+    TestLevel level;
+    const std::int32_t s = addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
+    addSingleLeafRoot(level, s);
+    const std::int32_t floor = addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f}, {5.0f, 0.0f, 5.0f});
+    level.partition.spaces[0].triangleIndices.push_back(floor);
+    level.partition.setAdjacency(adjacencyFromLists(1, {{}}));
+    return level;
+}
+
 }  // namespace vantrell::testlevels

@@ -30,16 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using testlevels::TestLevel;
 
-TestLevel oneRoom() {
-    TestLevel level;
-    const std::int32_t s = testlevels::addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
-    testlevels::addSingleLeafRoot(level, s);
-    const std::int32_t floor = testlevels::addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f},
-                                                       {5.0f, 0.0f, 5.0f});
-    level.partition.spaces[0].triangleIndices.push_back(floor);
-    level.partition.setAdjacency(testlevels::adjacencyFromLists(1, {{}}));
-    return level;
-}
 
 class DialogFiles : public ::testing::Test {
 protected:
@@ -83,7 +73,7 @@ TEST_F(DialogFiles, NothingIsPlayableBeforeASuccessfulLoad) {
 }
 
 TEST_F(DialogFiles, GivesTheFourMessagesExactlyWithWhatWasFoundBelow) {
-    const std::string good = write("good.bsp", oneRoom());
+    const std::string good = write("good.bsp", testlevels::oneRoom());
     const LoadMessage loaded = slot.load(good);
     EXPECT_EQ(loaded.text, "BSP file successfully loaded!");
     EXPECT_EQ(loaded.detail, "1 space, 1 triangle");
@@ -110,7 +100,7 @@ TEST_F(DialogFiles, GivesTheFourMessagesExactlyWithWhatWasFoundBelow) {
 }
 
 TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
-    TestLevel first = oneRoom();
+    TestLevel first = testlevels::oneRoom();
     ASSERT_EQ(slot.load(write("first.bsp", first)).text, "BSP file successfully loaded!");
     EXPECT_EQ(slot.statusLine(), "first.bsp: 1 space, 1 triangle");
     EXPECT_EQ(slot.currentName(), "first.bsp");
@@ -119,7 +109,7 @@ TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
     const std::size_t vertices = before->geometry.vertices.size();
 
     // Loaded to the end but broken: a node naming a space that does not exist.
-    TestLevel broken = oneRoom();
+    TestLevel broken = testlevels::oneRoom();
     broken.partition.nodes[0].front = childOfSpace(7);
     const LoadMessage refused = slot.load(write("broken.bsp", broken));
     EXPECT_EQ(refused.text, "This level cannot be played:");
@@ -139,7 +129,7 @@ TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
     EXPECT_EQ(slot.statusLine(), "empty.pk3 was not loaded.\nStill loaded: first.bsp: 1 space, 1 triangle");
 
     // A later good load replaces it and the line forgets the refusal.
-    TestLevel second = oneRoom();
+    TestLevel second = testlevels::oneRoom();
     testlevels::addTriangle(second.geometry, {0.0f, 1.0f, 0.0f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 0.0f});
     ASSERT_EQ(slot.load(write("second.bsp", second)).text, "BSP file successfully loaded!");
     EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices + 3);
@@ -226,7 +216,7 @@ TEST(DialogText, DroppedUrisGiveLocalPaths) {
 // ---- what the dialog opens
 
 TEST_F(DialogFiles, KindIsReadFromRegularFilesOnly) {
-    EXPECT_EQ(inputKindOf(write("ours.bsp", oneRoom())), InputKind::level);
+    EXPECT_EQ(inputKindOf(write("ours.bsp", testlevels::oneRoom())), InputKind::level);
     EXPECT_EQ(inputKindOf(writeBytes("game.bsp", "IBSP\x2e")), InputKind::gameLevel);
     EXPECT_EQ(inputKindOf(writeBytes("pak.pk3", "PK\x03\x04rest")), InputKind::gameArchive);
     EXPECT_EQ(inputKindOf(writeBytes("empty.pk3", std::string("PK\x05\x06", 4))), InputKind::gameArchive);
@@ -285,7 +275,7 @@ TEST_F(DialogFiles, GameLevelsAndArchiveMapsLoadInMemory) {
 }
 
 TEST_F(DialogFiles, AFailedImportIsAnErrorAndKeepsTheLevel) {
-    ASSERT_EQ(slot.load(write("first.bsp", oneRoom())).text, "BSP file successfully loaded!");
+    ASSERT_EQ(slot.load(write("first.bsp", testlevels::oneRoom())).text, "BSP file successfully loaded!");
     const std::vector<std::uint8_t> room = ibsptest::serialise(ibsptest::boxRoom());
     const std::string cut = writeBytes("cut.bsp", std::string(room.begin(), room.begin() + 200));
     const LoadMessage message = slot.load(cut);

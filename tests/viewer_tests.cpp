@@ -22,16 +22,6 @@ namespace {
 
 using testlevels::TestLevel;
 
-TestLevel oneRoom() {
-    TestLevel level;
-    const std::int32_t s = testlevels::addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
-    testlevels::addSingleLeafRoot(level, s);
-    const std::int32_t floor = testlevels::addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f},
-                                                       {5.0f, 0.0f, 5.0f});
-    level.partition.spaces[0].triangleIndices.push_back(floor);
-    level.partition.setAdjacency(testlevels::adjacencyFromLists(1, {{}}));
-    return level;
-}
 
 SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat = false) {
     SDL_Event event{};
@@ -58,7 +48,7 @@ SDL_Event motionEvent(Sint32 dx, Sint32 dy) {
 
 class WindowInputTest : public ::testing::Test {
 protected:
-    TestLevel level = oneRoom();
+    TestLevel level = testlevels::oneRoom();
     ManualCounter counter;
     Walkthrough walkthrough{level.geometry, level.partition, counter};
     WindowInput input{walkthrough};
