@@ -8,9 +8,6 @@
 // resident memory.
 //
 //   scene_read_bench [--small]   (--small: 10,000 and 100,000 triangles, for quick runs)
-#include "SceneFiles.h"
-#include "scene/SceneReading.h"
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -23,6 +20,9 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "SceneFiles.h"
+#include "scene/SceneReading.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ scenefiles::Mesh terrain(std::size_t triangles, bool withNormals) {
         for (std::size_t i = 0; i <= side; ++i) {
             const double x = static_cast<double>(i) * 0.5;
             const double z = static_cast<double>(j) * 0.5;
-            mesh.positions.push_back(
-                {static_cast<float>(x), static_cast<float>(height(x, z)), static_cast<float>(-z)});
+            mesh.positions.push_back({static_cast<float>(x), static_cast<float>(height(x, z)), static_cast<float>(-z)});
             if (withNormals) {
                 const double dx = 0.3 * 0.37 * std::cos(x * 0.37) * std::cos(z * 0.29);
                 const double dz = -0.3 * 0.29 * std::sin(x * 0.37) * std::sin(z * 0.29);
@@ -60,7 +59,9 @@ scenefiles::Mesh terrain(std::size_t triangles, bool withNormals) {
     return mesh;
 }
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 template <typename Work>
 double best(Work work) {
@@ -139,8 +140,8 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(folder);
 
-    std::printf("%-20s %10s %8s %10s %10s %10s %11s %10s\n", "file", "triangles", "MB", "readScene", "library",
-                "build", "s per 1M", "child MB");
+    std::printf("%-20s %10s %8s %10s %10s %10s %11s %10s\n", "file", "triangles", "MB", "readScene", "library", "build",
+                "s per 1M", "child MB");
     for (const Row& r : rows) {
         std::printf("%-20s %10zu %8.1f %9.3fs %9.3fs %9.3fs %10.3fs %10ld\n", r.name.c_str(), r.triangles, r.megabytes,
                     r.whole, r.library, r.build, r.whole / (static_cast<double>(r.triangles) / 1e6),
@@ -150,7 +151,8 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < 2; ++k) {
         const Row& a = rows[k];
         const Row& b = rows[k + 2];
-        const double ratio = (b.whole / static_cast<double>(b.triangles)) / (a.whole / static_cast<double>(a.triangles));
+        const double ratio =
+            (b.whole / static_cast<double>(b.triangles)) / (a.whole / static_cast<double>(a.triangles));
         std::printf("%s: cost per triangle at %zu against %zu: %.2f\n", k == 0 ? "glb" : "obj", b.triangles,
                     a.triangles, ratio);
     }

@@ -10,15 +10,7 @@
 //
 // Usage: viewer_modes_bench [PK3 [maps/NAME.bsp]] [--size WxH]
 //        (default: the package's map with the most triangles, 800x600)
-#include "import/IbspImport.h"
-#include "play/GlRenderer.h"
-#include "play/HeadlessContext.h"
-#include "walk/InfoPanel.h"
-#include "walk/Walkthrough.h"
-#include "walk/WalkthroughView.h"
-
 #include <epoxy/gl.h>
-
 #include <time.h>
 
 #include <array>
@@ -28,6 +20,13 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "import/IbspImport.h"
+#include "play/GlRenderer.h"
+#include "play/HeadlessContext.h"
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 namespace {
 
@@ -206,7 +205,7 @@ int main(int argc, char** argv) {
         std::printf("  %-18s %8.3f ms  x%.2f  (%zu listed)\n", mode.name, perFrame * 1e3, perFrame / plain,
                     mode.listed);
     }
-    std::printf("search alone: plain %.3f ms, recording every outcome %.3f ms (x%.2f)\n",
-                plainSearch / searches * 1e3, recordedSearch / searches * 1e3, recordedSearch / plainSearch);
+    std::printf("search alone: plain %.3f ms, recording every outcome %.3f ms (x%.2f)\n", plainSearch / searches * 1e3,
+                recordedSearch / searches * 1e3, recordedSearch / plainSearch);
     return 0;
 }

@@ -7,13 +7,13 @@
 // Either must refuse with a reason or give a mesh whose indices are in range and whose points
 // and normals are finite; never crash, hang or allocate without bound. Seeds: the example
 // scenes and the reply that scene_fuzz_seed writes.
-#include "scene/SceneReading.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "scene/SceneReading.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Writes the reply seed of the scene fuzz corpus: a closed box room (12 triangles, one spawn
 // node, a note) as the scene reading process would send it back.
-#include "scene/SceneReading.h"
-
 #include <fstream>
 #include <iostream>
+
+#include "scene/SceneReading.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -2,13 +2,13 @@
 // so a test can combine them; a finished level should pass validateLevel.
 #pragma once
 
-#include "math/Vector.h"
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "math/Vector.h"
 
 namespace vantrell::testlevels {
 
@@ -80,7 +80,8 @@ inline TestLevel oneRoom() {
     TestLevel level;
     const std::int32_t s = addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
     addSingleLeafRoot(level, s);
-    const std::int32_t floor = addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f}, {5.0f, 0.0f, 5.0f});
+    const std::int32_t floor =
+        addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f}, {5.0f, 0.0f, 5.0f});
     level.partition.spaces[0].triangleIndices.push_back(floor);
     level.partition.setAdjacency(adjacencyFromLists(1, {{}}));
     return level;

@@ -1,16 +1,16 @@
-#include "MovementLevels.h"
-#include "camera/Camera.h"
-#include "camera/MovementClock.h"
-#include "math/Matrix.h"
-#include "level/LevelValidation.h"
-#include "visibility/ContactQuery.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <optional>
 #include <numbers>
+#include <optional>
 #include <vector>
+
+#include "MovementLevels.h"
+#include "camera/Camera.h"
+#include "camera/MovementClock.h"
+#include "level/LevelValidation.h"
+#include "math/Matrix.h"
+#include "visibility/ContactQuery.h"
 
 namespace vantrell {
 namespace {
@@ -30,7 +30,6 @@ void expectSame(const Vector3& actual, const Vector3& expected) {
     EXPECT_EQ(actual.y, expected.y);
     EXPECT_EQ(actual.z, expected.z);
 }
-
 
 // The basis is orthonormal and right is horizontal.
 void expectValidBasis(const Camera& camera) {
@@ -385,7 +384,6 @@ TEST(CameraWithoutALevel, UpdateRunsTheStepsDueByTheGivenCounterValue) {
     EXPECT_EQ(floor.asked, 4);
 }
 
-
 using MovementStepTest = CameraFixture;
 
 TEST_F(MovementStepTest, FreeFallGrowsByGravityEveryStep) {
@@ -462,8 +460,8 @@ void addSlope(TestLevel& level, float angle) {
     const float c = std::cos(angle);
     const float s = std::sin(angle);
     const float half = 20.0f;
-    testlevels::addQuad(level, {-half * c, -half * s, -half}, {-half * c, -half * s, half},
-                     {half * c, half * s, half}, {half * c, half * s, -half});
+    testlevels::addQuad(level, {-half * c, -half * s, -half}, {-half * c, -half * s, half}, {half * c, half * s, half},
+                        {half * c, half * s, -half});
 }
 
 TEST_F(MovementStepTest, GentleSlopeHoldsTheBody) {
@@ -541,7 +539,7 @@ TEST_F(MovementStepTest, JumpLiftsWhileTheProbeReachesTheGround) {
     // The probe reaches 0.05 below the previous position: contact for four steps.
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(run(1).y, 0.03f, 1e-6f) << "step " << i;
     EXPECT_NEAR(run(1).y, 0.03f - 0.0008f, 1e-6f);  // airborne: carried on, gravity only
-    hold({.forward = true, .jump = true});  // an airborne body cannot steer or jump
+    hold({.forward = true, .jump = true});          // an airborne body cannot steer or jump
     const Vector3 airborne = run(1);
     EXPECT_NEAR(airborne.y, 0.03f - 0.0016f, 1e-6f);
     EXPECT_EQ(airborne.x, 0.0f);

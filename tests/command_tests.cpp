@@ -1,13 +1,13 @@
 // The info and locate commands, run as the built program: output, JSON keys and exit status.
-#include "CommandRunner.h"
-#include "level_bytes.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "CommandRunner.h"
+#include "level_bytes.h"
 
 namespace vantrell {
 namespace {
@@ -248,13 +248,15 @@ TEST_F(CommandTest, HelpAndVersionGoToStandardOutput) {
 
 #ifdef VANTRELL_TEST_VIEWER
 TEST_F(CommandTest, PlaySaysWhichDisplayCannotBeOpened) {
-    const CommandRun r = testing::runVantrell(
-        "play " + testing::shellQuoted(write(oneTriangleLevel(), "one-triangle.bsp")), scratch, "",
-        "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:97 XDG_RUNTIME_DIR=" + testing::shellQuoted(scratch.path().string()));
+    const CommandRun r =
+        testing::runVantrell("play " + testing::shellQuoted(write(oneTriangleLevel(), "one-triangle.bsp")), scratch, "",
+                             "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:97 XDG_RUNTIME_DIR=" +
+                                 testing::shellQuoted(scratch.path().string()));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("vantrell: play: cannot open the walk-through window: the display DISPLAY=:97 cannot be opened"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("vantrell: play: cannot open the walk-through window: the display DISPLAY=:97 cannot be opened"),
+        std::string::npos)
         << r.err;
 }
 #endif

@@ -1,11 +1,6 @@
 // The sample levels compiled from the example scenes: valid and walkable, a body rests at the
 // start and four long walks stay inside, a closed doorway out of view hides the other room, and
 // compiling the scenes again gives the shipped bytes.
-#include "level/LevelFile.h"
-#include "level/WalkableCheck.h"
-
-#include "CommandRunner.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,13 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "CommandRunner.h"
+#include "level/LevelFile.h"
+#include "level/WalkableCheck.h"
+
 namespace vantrell {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::CommandRun;
-using testing::ScratchFolder;
 using testing::runVantrell;
+using testing::ScratchFolder;
 using testing::shellQuoted;
 
 const std::vector<std::string> samples{"closed-room", "two-rooms", "stairs-ramp", "pillar-table"};
@@ -48,13 +47,15 @@ TEST_P(CompiledSample, IsValidAndWalkable) {
 TEST_P(CompiledSample, RestsAtTheStartAndFourLongWalksStayInside) {
     const ScratchFolder scratch("vantrell-compiled-walks");
     const std::string level = shellQuoted(samplePath(GetParam()));
-    const CommandRun rest = runVantrell("trace " + level + " --summary", scratch, scratch.write("rest.txt", "step 300 -\n"));
+    const CommandRun rest =
+        runVantrell("trace " + level + " --summary", scratch, scratch.write("rest.txt", "step 300 -\n"));
     ASSERT_EQ(rest.status, 0) << rest.err;
     EXPECT_NE(rest.out.find("rest yes\n"), std::string::npos) << rest.out.substr(rest.out.rfind("step"));
     // Along each axis, turned as a mouse would, 1,000 steps with the key held.
     for (const char* key : {"W", "A", "S", "D"}) {
         const std::string script = std::string("turn 40 0\nstep 1000 ") + key + "\n";
-        const CommandRun walk = runVantrell("trace " + level + " --summary", scratch, scratch.write("walk.txt", script));
+        const CommandRun walk =
+            runVantrell("trace " + level + " --summary", scratch, scratch.write("walk.txt", script));
         ASSERT_EQ(walk.status, 0) << walk.err;
         const bool inside = walk.out.find("inside the level\n") != std::string::npos;
         // Open fault: sliding along the wall at z = 3, the body crosses it where two of its

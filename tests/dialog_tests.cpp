@@ -8,12 +8,13 @@
 #include "level_bytes.h"
 
 #ifdef VANTRELL_IMPORT
-#include "IbspBytes.h"
-
 #include <zip.h>
+
+#include "IbspBytes.h"
 #endif
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -22,14 +23,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 namespace vantrell {
 namespace {
 
 namespace fs = std::filesystem;
 using testlevels::TestLevel;
-
 
 class DialogFiles : public ::testing::Test {
 protected:
@@ -94,8 +92,8 @@ TEST_F(DialogFiles, GivesTheFourMessagesExactlyWithWhatWasFoundBelow) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const LoadMessage cut = slot.load(writeBytes("cut.bsp", bytes.substr(0, bytes.size() - 1)));
     EXPECT_EQ(cut.text, "Corrupted BSP file!");
-    EXPECT_EQ(cut.detail, "The file ends at byte offset " + std::to_string(bytes.size() - 1) +
-                              ", inside the neighbour table.");
+    EXPECT_EQ(cut.detail,
+              "The file ends at byte offset " + std::to_string(bytes.size() - 1) + ", inside the neighbour table.");
     EXPECT_TRUE(cut.failed);
 }
 
@@ -230,7 +228,8 @@ TEST_F(DialogFiles, KindIsReadFromRegularFilesOnly) {
 }
 
 #ifdef VANTRELL_IMPORT
-std::string writeArchive(const fs::path& path, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
+std::string writeArchive(const fs::path& path,
+                         const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
     int code = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     EXPECT_NE(zip, nullptr);
@@ -297,7 +296,6 @@ TEST_F(DialogFiles, AFailedImportIsAnErrorAndKeepsTheLevel) {
     EXPECT_FALSE(error.empty());
 }
 #endif
-
 
 TEST_F(DialogFiles, ScenesCompileInMemoryAndALeakIsAnError) {
     if (!canCompileScenes()) GTEST_SKIP() << "this build has no scene compiler";

@@ -1,12 +1,12 @@
 // The overlay's glyph atlas and text layout, without GL: packing the printable ASCII glyphs
 // of the installed font, the layout of text as quads, and a font that cannot be read.
-#include "play/GlyphAtlas.h"
-
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "play/GlyphAtlas.h"
 
 namespace vantrell {
 namespace {

@@ -1,13 +1,8 @@
 // Level data: the file loader's results and partial levels, the model's queries, validation,
 // and the writer's round trip.
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-#include "level/TreeCheck.h"
-
-#include "allocation_counter.h"
-#include "level_bytes.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -23,8 +18,11 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "allocation_counter.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
+#include "level_bytes.h"
 
 namespace vantrell {
 namespace {
@@ -255,9 +253,9 @@ TEST_F(LevelFileTest, DetailsSayWhatWasFound) {
     // Each cut names the section it falls in and the file's length.
     const std::string full = oneTriangleLevel();
     const std::vector<std::pair<std::size_t, LevelSection>> cuts{
-        {3, LevelSection::header},      {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
-        {44, LevelSection::vertexNormals}, {70, LevelSection::planes},      {100, LevelSection::triangles},
-        {151, LevelSection::nodes},     {185, LevelSection::spaces},        {225, LevelSection::adjacency},
+        {3, LevelSection::header},         {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
+        {44, LevelSection::vertexNormals}, {70, LevelSection::planes},         {100, LevelSection::triangles},
+        {151, LevelSection::nodes},        {185, LevelSection::spaces},        {225, LevelSection::adjacency},
     };
     for (const auto& [length, section] : cuts) {
         SCOPED_TRACE("cut to " + std::to_string(length));
@@ -422,8 +420,8 @@ TEST_F(LevelFileTest, SectionCountBeyondTheRecordsPresent) {
         // Two whole records of zero bytes (a space with k = 0), then half of a third.
         b.data.append(2 * recordSizes[section] + recordSizes[section] / 2, '\0');
         ASSERT_EQ(parse(b.data), parseEndedEarly);
-        const std::size_t counts[6] = {geometry.vertices.size(), geometry.normals.size(), geometry.planes.size(),
-                                       geometry.triangles.size(), partition.nodes.size(), partition.spaces.size()};
+        const std::size_t counts[6] = {geometry.vertices.size(),  geometry.normals.size(), geometry.planes.size(),
+                                       geometry.triangles.size(), partition.nodes.size(),  partition.spaces.size()};
         for (int i = 0; i < 6; ++i) EXPECT_EQ(counts[i], i == section ? 2u : 0u);
     }
 }
@@ -635,10 +633,10 @@ TEST(LocateSpace, PointsOnThePlaneAndNotANumberGoToTheFront) {
 TEST(LocateSpace, WalksDownToALeaf) {
     LevelGeometry g;
     SpacePartition p;
-    g.addPlane({1, 0, 0, 0});   // x = 0
-    g.addPlane({0, 0, 1, -2});  // z = 2
-    p.addNode({0, 1, -3, {}});  // x >= 0: node 1, else space 2
-    p.addNode({1, -2, -1, {}}); // z >= 2: space 1, else space 0
+    g.addPlane({1, 0, 0, 0});    // x = 0
+    g.addPlane({0, 0, 1, -2});   // z = 2
+    p.addNode({0, 1, -3, {}});   // x >= 0: node 1, else space 2
+    p.addNode({1, -2, -1, {}});  // z >= 2: space 1, else space 0
     EXPECT_EQ(locateSpace(g, p, 0, {1, 0, 5}), 1);
     EXPECT_EQ(locateSpace(g, p, 0, {1, 0, 0}), 0);
     EXPECT_EQ(locateSpace(g, p, 0, {-1, 0, 5}), 2);
@@ -658,7 +656,9 @@ TEST(LocateSpace, KeepsTheDistanceEvaluationOrder) {
 
 // ---- validation
 
-std::vector<std::string> problemsOf(const OneNodeLevel& level) { return validateLevel(level.g, level.p); }
+std::vector<std::string> problemsOf(const OneNodeLevel& level) {
+    return validateLevel(level.g, level.p);
+}
 
 // The one-node level made complete and valid: one triangle in space 0, each space the other's
 // neighbour.
@@ -677,7 +677,9 @@ OneNodeLevel validOneNodeLevel() {
     return level;
 }
 
-TEST(LevelValidation, ValidLevelHasNoProblems) { EXPECT_TRUE(problemsOf(validOneNodeLevel()).empty()); }
+TEST(LevelValidation, ValidLevelHasNoProblems) {
+    EXPECT_TRUE(problemsOf(validOneNodeLevel()).empty());
+}
 
 TEST(LevelValidation, TreeProblems) {
     OneNodeLevel level = validOneNodeLevel();
@@ -737,7 +739,8 @@ TEST(LevelValidation, DeepChainNeedsNoCallStack) {
 using TreeNodes = std::vector<std::array<std::int32_t, 2>>;
 
 TreeFault faultOf(const TreeNodes& nodes, SharedSubtrees shared) {
-    return firstTreeFault(nodes.size(), [&nodes](std::size_t n) { return nodes[n]; }, shared);
+    return firstTreeFault(
+        nodes.size(), [&nodes](std::size_t n) { return nodes[n]; }, shared);
 }
 
 void expectFault(const TreeFault& fault, TreeFault::Kind kind, std::int32_t parent, std::int32_t child) {
@@ -833,7 +836,8 @@ TEST(LevelValidation, AdjacencyProblems) {
 
     level = validOneNodeLevel();
     level.p.setAdjacency(AdjacencyMatrix{{0x02, 0x00, 0x10}, {0x01}});  // space 20 of 2, in a later byte
-    EXPECT_EQ(problemsOf(level), std::vector<std::string>{"adjacency row 0 names space 20, but the level has 2 spaces"});
+    EXPECT_EQ(problemsOf(level),
+              std::vector<std::string>{"adjacency row 0 names space 20, but the level has 2 spaces"});
 
     // Nine spaces: bit 0 of byte 1 is space 8, which exists; bit 1 is space 9, which does not.
     level = validOneNodeLevel();

@@ -1,14 +1,5 @@
 // The viewer shell's logic that needs no display: window input, loop pacing, screenshot
 // names and folders.
-#include "TestLevels.h"
-#include "level/LevelFile.h"
-#include "play/FramePacer.h"
-#include "play/ScreenshotPath.h"
-#include "walk/Walkthrough.h"
-#include "walk/WalkthroughView.h"
-#include "play/WalkthroughWindow.h"
-#include "play/WindowInput.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,11 +8,19 @@
 #include <map>
 #include <string>
 
+#include "TestLevels.h"
+#include "level/LevelFile.h"
+#include "play/FramePacer.h"
+#include "play/ScreenshotPath.h"
+#include "play/WalkthroughWindow.h"
+#include "play/WindowInput.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
+
 namespace vantrell {
 namespace {
 
 using testlevels::TestLevel;
-
 
 SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat = false) {
     SDL_Event event{};
@@ -69,13 +68,24 @@ TEST(ModeKeys, MapsTheModeLettersTabAndF11) {
 }
 
 TEST_F(WindowInputTest, LettersArrowsSpaceCAndShiftHoldTheMovementKeys) {
-    const std::map<SDL_Keycode, MovementKeys> expected{
-        {SDLK_w, {.forward = true}},  {SDLK_UP, {.forward = true}},   {SDLK_s, {.back = true}},
-        {SDLK_DOWN, {.back = true}},  {SDLK_a, {.left = true}},       {SDLK_LEFT, {.left = true}},
-        {SDLK_d, {.right = true}},    {SDLK_RIGHT, {.right = true}},  {SDLK_SPACE, {.jump = true}},
-        {SDLK_c, {.crouch = true}},   {SDLK_LSHIFT, {.fast = true}},  {SDLK_RSHIFT, {.fast = true}},
-        {SDLK_z, {}},                 {SDLK_0, {}},                   {SDLK_LCTRL, {}},
-        {SDLK_KP_ENTER, {}},          {SDLK_TAB, {}},                 {SDLK_l, {}}};
+    const std::map<SDL_Keycode, MovementKeys> expected{{SDLK_w, {.forward = true}},
+                                                       {SDLK_UP, {.forward = true}},
+                                                       {SDLK_s, {.back = true}},
+                                                       {SDLK_DOWN, {.back = true}},
+                                                       {SDLK_a, {.left = true}},
+                                                       {SDLK_LEFT, {.left = true}},
+                                                       {SDLK_d, {.right = true}},
+                                                       {SDLK_RIGHT, {.right = true}},
+                                                       {SDLK_SPACE, {.jump = true}},
+                                                       {SDLK_c, {.crouch = true}},
+                                                       {SDLK_LSHIFT, {.fast = true}},
+                                                       {SDLK_RSHIFT, {.fast = true}},
+                                                       {SDLK_z, {}},
+                                                       {SDLK_0, {}},
+                                                       {SDLK_LCTRL, {}},
+                                                       {SDLK_KP_ENTER, {}},
+                                                       {SDLK_TAB, {}},
+                                                       {SDLK_l, {}}};
     for (const auto& [key, keys] : expected) {
         (void)input.handle(keyEvent(SDL_KEYDOWN, key));
         EXPECT_EQ(walkthrough.movementKeys(), keys) << SDL_GetKeyName(key);
@@ -334,7 +344,9 @@ TEST_F(ScreenshotFolders, NamesCarryDateAndTimeAndNeverOverwrite) {
     EXPECT_FALSE(std::filesystem::exists(root / "gone.png"));
 
     // A failed write takes no name and says why.
-    EXPECT_TRUE(writeNewScreenshot(root, name, [](std::ostream&) { return false; }, error).empty());
+    EXPECT_TRUE(writeNewScreenshot(
+                    root, name, [](std::ostream&) { return false; }, error)
+                    .empty());
     EXPECT_FALSE(std::filesystem::exists(root / "vantrell-20240105-070309-5.png"));
     EXPECT_TRUE(writeNewScreenshot(root / "missing", name, writing("x"), error).empty());
     EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;

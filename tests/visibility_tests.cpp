@@ -1,19 +1,5 @@
-#include "CommandRunner.h"
-#include "TestLevels.h"
-#include "allocation_counter.h"
-
-#include "camera/MovementClock.h"
-#include "math/Vector.h"
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-#include "walk/Walkthrough.h"
-#include "visibility/ContactQuery.h"
-#include "visibility/SpaceExplanation.h"
-#include "visibility/SpaceVisibility.h"
-#include "visibility/ViewFrustum.h"
-#include "visibility/VisibleSpaceSearch.h"
-
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <array>
@@ -24,7 +10,19 @@
 #include <random>
 #include <string>
 
-#include <pthread.h>
+#include "CommandRunner.h"
+#include "TestLevels.h"
+#include "allocation_counter.h"
+#include "camera/MovementClock.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "math/Vector.h"
+#include "visibility/ContactQuery.h"
+#include "visibility/SpaceExplanation.h"
+#include "visibility/SpaceVisibility.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -67,12 +65,12 @@ TEST(ViewFrustum, StartCameraBoxes) {
     const ViewFrustum f = startFrustum();
     EXPECT_TRUE(boxInFrustum(f, ahead));
     EXPECT_FALSE(boxInFrustum(f, behind));
-    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}));    // +z is the viewer's left
-    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}));  // beyond the right plane
-    EXPECT_FALSE(boxInFrustum(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}));   // above
-    EXPECT_FALSE(boxInFrustum(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f})); // below
-    EXPECT_TRUE(boxInFrustum(f, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f}));   // holds the eye
-    EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f})); // no far plane
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}));      // +z is the viewer's left
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}));    // beyond the right plane
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}));     // above
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f}));   // below
+    EXPECT_TRUE(boxInFrustum(f, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f}));     // holds the eye
+    EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f}));  // no far plane
 }
 
 TEST(ViewFrustum, CornerOnAPlaneCountsInside) {
@@ -607,8 +605,7 @@ TEST(Why, EveryShortestChainNamesItsFirstFailingSpaceAndLongerChainsNone) {
     addBoxSpace(level, ahead);
     addBoxSpace(level, ahead);
     addSingleLeafRoot(level, 0);
-    level.partition.setAdjacency(
-        adjacencyFromLists(9, {{1, 2, 5, 4}, {3}, {6, 3}, {6}, {}, {7}, {}, {8}, {6}}));
+    level.partition.setAdjacency(adjacencyFromLists(9, {{1, 2, 5, 4}, {3}, {6, 3}, {6}, {}, {7}, {}, {8}, {6}}));
     // 6 is 3 steps away through 1 and 3 (blocked at 3) and 2 steps away through 2 (blocked at 2).
     const SpaceExplanation e = why(level, 6);
     EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::blocked);
@@ -671,14 +668,16 @@ TEST(Why, FollowsTheWalkthroughCamera) {
 
 constexpr Plane noContact{};
 
-bool samePlane(const Plane& p, const Plane& q) { return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d; }
+bool samePlane(const Plane& p, const Plane& q) {
+    return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d;
+}
 
 // A square floor of two triangles at height y, 20 units wide, normal up.
 void addFloor(TestLevel& level, std::int32_t space, float y, float minX = -10.0f, float maxX = 10.0f) {
     const std::int32_t t = addTriangle(level.geometry, {minX, y, -10.0f}, {minX, y, 10.0f}, {maxX, y, -10.0f});
     const std::int32_t plane = level.geometry.triangle(t).planeIndex;
-    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {maxX, y, -10.0f}, {minX, y, 10.0f},
-                                              {maxX, y, 10.0f});
+    const std::int32_t u =
+        addTriangleOnPlane(level.geometry, plane, {maxX, y, -10.0f}, {minX, y, 10.0f}, {maxX, y, 10.0f});
     level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(t);
     level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(u);
 }
@@ -736,8 +735,8 @@ TEST(ContactQuery, CrossingOnAnEdgeCountsInside) {
 
 TEST(ContactQuery, ReversedWindingIsNeverReported) {
     TestLevel level = oneSpace();
-    const std::int32_t t = addTriangle(level.geometry, {-10.0f, 0.0f, -10.0f}, {-10.0f, 0.0f, 10.0f},
-                                       {10.0f, 0.0f, -10.0f});
+    const std::int32_t t =
+        addTriangle(level.geometry, {-10.0f, 0.0f, -10.0f}, {-10.0f, 0.0f, 10.0f}, {10.0f, 0.0f, -10.0f});
     // Same corners on a plane facing down: the edge tests all come out negative.
     const std::int32_t down = level.geometry.addPlane({0.0f, -1.0f, 0.0f, 0.0f});
     level.geometry.triangles[static_cast<std::size_t>(t)].planeIndex = down;
@@ -750,8 +749,8 @@ TEST(ContactQuery, TrianglesSharingAPlaneShareItsCrossing) {
     // The first triangle on the plane misses the crossing, the second holds it.
     const std::int32_t t = addTriangle(level.geometry, {5.0f, 0.0f, -1.0f}, {5.0f, 0.0f, 1.0f}, {7.0f, 0.0f, 0.0f});
     const std::int32_t plane = level.geometry.triangle(t).planeIndex;
-    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {-1.0f, 0.0f, -1.0f}, {-1.0f, 0.0f, 1.0f},
-                                              {1.0f, 0.0f, 0.0f});
+    const std::int32_t u =
+        addTriangleOnPlane(level.geometry, plane, {-1.0f, 0.0f, -1.0f}, {-1.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f});
     level.partition.spaces[0].triangleIndices = {t, u};
     EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), level.geometry.plane(plane)));
 }
@@ -772,8 +771,10 @@ TestLevel twoSpaces() {
 TEST(ContactQuery, ExaminesBothEndSpacesStartFirst) {
     const TestLevel level = twoSpaces();
     ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
-    const Plane upper = level.geometry.plane(level.geometry.triangle(level.partition.spaces[0].triangleIndices[0]).planeIndex);
-    const Plane lower = level.geometry.plane(level.geometry.triangle(level.partition.spaces[1].triangleIndices[0]).planeIndex);
+    const Plane upper =
+        level.geometry.plane(level.geometry.triangle(level.partition.spaces[0].triangleIndices[0]).planeIndex);
+    const Plane lower =
+        level.geometry.plane(level.geometry.triangle(level.partition.spaces[1].triangleIndices[0]).planeIndex);
     ASSERT_FALSE(samePlane(upper, lower));
     EXPECT_TRUE(samePlane(contactOf(level, {-1.0f, 1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}), lower));
     EXPECT_TRUE(samePlane(contactOf(level, {1.0f, 1.0f, 0.0f}, {-1.0f, -1.0f, 0.0f}), upper));
@@ -810,10 +811,10 @@ TEST(ContactQuery, WedgedBetweenFacingPlanesReturnsTheLastPushOut) {
     TestLevel level = oneSpace();
     // A floor and a ceiling 0.08 apart, their triangles away from the point: the push-outs
     // alternate floor, ceiling, floor ... and the 65th is the floor's.
-    const std::int32_t floor = addTriangle(level.geometry, {100.0f, 0.0f, 0.0f}, {100.0f, 0.0f, 1.0f},
-                                           {101.0f, 0.0f, 0.0f});
-    const std::int32_t ceiling = addTriangle(level.geometry, {100.0f, 0.08f, 0.0f}, {101.0f, 0.08f, 0.0f},
-                                             {100.0f, 0.08f, 1.0f});
+    const std::int32_t floor =
+        addTriangle(level.geometry, {100.0f, 0.0f, 0.0f}, {100.0f, 0.0f, 1.0f}, {101.0f, 0.0f, 0.0f});
+    const std::int32_t ceiling =
+        addTriangle(level.geometry, {100.0f, 0.08f, 0.0f}, {101.0f, 0.08f, 0.0f}, {100.0f, 0.08f, 1.0f});
     level.partition.spaces[0].triangleIndices = {floor, ceiling};
     const Plane floorPlane = level.geometry.plane(level.geometry.triangle(floor).planeIndex);
     ASSERT_EQ(level.geometry.plane(level.geometry.triangle(ceiling).planeIndex).b, -1.0f);
@@ -828,8 +829,8 @@ TEST(ContactQuery, ReusedQueryKeepsNothingBetweenCalls) {
     const Vector3 high{0.0f, 1.0f, 0.0f};
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, 0.5f, 0.0f}), noContact));
-        EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, -1.0f, 0.0f}),
-                              level.geometry.plane(0)));
+        EXPECT_TRUE(
+            samePlane(query.find(level.geometry, level.partition, high, {0.0f, -1.0f, 0.0f}), level.geometry.plane(0)));
     }
 }
 

@@ -1,5 +1,11 @@
 // What a frame shows in each viewer mode, decided without a window: mode keys, frame lists
 // (visible list, every space, frozen set, boxes, view volume) and the info panel's lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "TestLevels.h"
 #include "allocation_counter.h"
 #include "camera/MovementClock.h"
@@ -7,12 +13,6 @@
 #include "walk/InfoPanel.h"
 #include "walk/Walkthrough.h"
 #include "walk/WalkthroughView.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
 
 namespace vantrell {
 namespace {
@@ -48,7 +48,9 @@ List spacesOf(const FrameLists& lists) {
     return spaces;
 }
 
-bool sameColour(const Colour& a, const Colour& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+bool sameColour(const Colour& a, const Colour& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -222,8 +224,8 @@ TEST_F(ViewTest, PanelSaysWhereTheCameraIsWhatIsDrawnAndWhatColoursMean) {
     EXPECT_TRUE(hasLine(lines, "N boxes, F fly, Tab panel, F11 fullscreen, F12 picture"));
     const auto swatches = std::count_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; });
     EXPECT_EQ(swatches, 2);  // first and second of two listed
-    EXPECT_TRUE(sameColour(std::find_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; })->swatch,
-                           {0, 1, 0}));
+    EXPECT_TRUE(sameColour(
+        std::find_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; })->swatch, {0, 1, 0}));
 
     view.press(ModeKey::freeze, walkthrough);
     walkthrough.setMovementKeys({.crouch = true});
@@ -233,9 +235,8 @@ TEST_F(ViewTest, PanelSaysWhereTheCameraIsWhatIsDrawnAndWhatColoursMean) {
     EXPECT_TRUE(hasLine(lines, "Frozen at 0.00 1.00 0.00 (V)"));
     EXPECT_TRUE(hasLine(lines, "2 listed, 1 failed the view test"));
     EXPECT_TRUE(hasLine(lines, "Frame time: no frames timed yet"));
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const PanelLine& l) {
-        return l.hasSwatch && sameColour(l.swatch, failedBoxColour);
-    }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const PanelLine& l) { return l.hasSwatch && sameColour(l.swatch, failedBoxColour); }));
 }
 
 }  // namespace

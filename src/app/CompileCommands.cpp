@@ -1,18 +1,17 @@
 // compile: turns a mesh scene (glTF, OBJ, FBX, Collada, ...) into a walkable level file.
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/OptionChecks.h"
 #include "app/SceneCompile.h"
 #include "io/OutputFile.h"
 #include "scene/SceneMesh.h"
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <iostream>
 
 namespace vantrell {
 
@@ -31,7 +30,9 @@ std::string formatPoint(const Vector3d& p) {
     return text;
 }
 
-nlohmann::json pointJson(const Vector3d& p) { return nlohmann::json::array({p.x, p.y, p.z}); }
+nlohmann::json pointJson(const Vector3d& p) {
+    return nlohmann::json::array({p.x, p.y, p.z});
+}
 
 struct CompileArguments {
     std::string scene;
@@ -43,7 +44,8 @@ struct CompileArguments {
     bool force = false;
 };
 
-nlohmann::json reportJson(const CompileArguments& arguments, const CompileReport& r, bool ok, const std::string& error) {
+nlohmann::json reportJson(const CompileArguments& arguments, const CompileReport& r, bool ok,
+                          const std::string& error) {
     nlohmann::json stages = nlohmann::json::array();
     for (const CompileStage& stage : r.stages) stages.push_back({{"name", stage.name}, {"seconds", stage.seconds}});
     nlohmann::json chain = nlohmann::json::array();
@@ -82,7 +84,8 @@ int runCompile(CompileArguments arguments) {
         reportError("compile", message);
         return status;
     };
-    if (const std::string problem = inputFileProblem(arguments.scene); !problem.empty()) return fail(problem, exitFailure);
+    if (const std::string problem = inputFileProblem(arguments.scene); !problem.empty())
+        return fail(problem, exitFailure);
     SceneCompileRequest request;
     request.scene = arguments.scene;
     request.scale = arguments.scale;
@@ -98,7 +101,8 @@ int runCompile(CompileArguments arguments) {
     if (const std::string refusal = refuseOutput(arguments.output, inputs, arguments.force); !refusal.empty())
         return fail(refusal, exitFailure);
     if (!arguments.reportPath.empty()) {
-        if (arguments.reportPath == arguments.output) return fail("the report and the level cannot be one file", exitUsage);
+        if (arguments.reportPath == arguments.output)
+            return fail("the report and the level cannot be one file", exitUsage);
         if (const std::string refusal = refuseOutput(arguments.reportPath, inputs, arguments.force); !refusal.empty())
             return fail(refusal, exitFailure);
     }
@@ -136,7 +140,8 @@ int runCompile(CompileArguments arguments) {
     if (!written) return fail(error + (errno == EEXIST ? " (--force replaces it)" : ""), exitFailure);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.stages.push_back({"write", seconds});
-    std::cout << "write: " << arguments.output << ", " << report.fileBytes << " bytes in " << formatSeconds(seconds) << " s\n";
+    std::cout << "write: " << arguments.output << ", " << report.fileBytes << " bytes in " << formatSeconds(seconds)
+              << " s\n";
     std::cout << "compiled " << arguments.scene << " into " << arguments.output << ": " << report.spaces << " spaces ("
               << report.leaves << " leaves), " << report.outputTriangles << " triangles, " << report.fileBytes
               << " bytes; the walk starts at " << formatPoint(report.spawn) << " in scene coordinates ("
@@ -161,11 +166,16 @@ void addCompileCommands(CLI::App& app, int& exitCode) {
     static CompileArguments arguments;
     compile->add_option("SCENE", arguments.scene, "the scene file")->required();
     compile->add_option("OUTPUT", arguments.output, "the level file to write (.bsp)")->required();
-    compile->add_option("--scale", arguments.scale, "level units per scene unit (default 1; the eye is 1 unit above the feet)")
+    compile
+        ->add_option("--scale", arguments.scale,
+                     "level units per scene unit (default 1; the eye is 1 unit above the feet)")
         ->check(positiveNumber("S"));
-    compile->add_option("--spawn", arguments.spawn, "where the walk starts, X,Y,Z in the scene's own coordinates and units");
-    compile->add_flag("--allow-leak", arguments.allowLeak, "compile a scene that leaks, keeping what the outside reaches");
-    compile->add_option("--report", arguments.reportPath, "also write the counts, times, spawn and any leak chain as JSON");
+    compile->add_option("--spawn", arguments.spawn,
+                        "where the walk starts, X,Y,Z in the scene's own coordinates and units");
+    compile->add_flag("--allow-leak", arguments.allowLeak,
+                      "compile a scene that leaks, keeping what the outside reaches");
+    compile->add_option("--report", arguments.reportPath,
+                        "also write the counts, times, spawn and any leak chain as JSON");
     compile->add_flag("--force", arguments.force, "replace OUTPUT (and the report) if they exist");
     compile->callback([&exitCode] { exitCode = runCompile(arguments); });
 }

@@ -1,14 +1,13 @@
 // contact: the plane a movement runs into, run headless on a level file.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "app/ViewArguments.h"
-
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "app/ViewArguments.h"
 
 namespace vantrell {
 namespace {
@@ -33,9 +32,10 @@ int runContact(const ContactOptions& options) {
 
 void addContactCommand(CLI::App& app, int& exitCode) {
     const auto contact = std::make_shared<ContactOptions>();
-    auto* contactCommand = app.add_subcommand(
-        "contact", "Print the plane \"a b c d\" of the first triangle that a movement from --from to --to\n"
-                   "comes into contact with (\"0 0 0 0\" for none).");
+    auto* contactCommand =
+        app.add_subcommand("contact",
+                           "Print the plane \"a b c d\" of the first triangle that a movement from --from to --to\n"
+                           "comes into contact with (\"0 0 0 0\" for none).");
     contactCommand->add_option("LEVEL", contact->path, "level file (.bsp)")->required();
     contactCommand->add_option("--from", contact->from, "start point")->required()->check(finiteVector(false));
     contactCommand->add_option("--to", contact->to, "end point")->required()->check(finiteVector(false));

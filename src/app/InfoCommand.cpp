@@ -1,16 +1,15 @@
 // info: what a level file holds, whether it is valid and walkable.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/LevelSummary.h"
 #include "level/WalkableCheck.h"
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
-#include <iostream>
-#include <memory>
-#include <limits>
-#include <optional>
 
 namespace vantrell {
 namespace {
@@ -62,8 +61,8 @@ int runInfo(const std::string& path, bool json) {
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
     const int status = level.result != parseLoaded ? resultCode(level.result)
-                       : level.problems.empty()     ? 0
-                                                    : exitInvalidLevel;
+                       : level.problems.empty()    ? 0
+                                                   : exitInvalidLevel;
     if (json) {
         nlohmann::json out = {
             {"result", resultCode(level.result)},
@@ -93,13 +92,13 @@ int runInfo(const std::string& path, bool json) {
               << g.planes.size() << ", triangles " << g.triangles.size() << '\n'
               << "  nodes " << p.nodes.size() << ", spaces " << p.spaces.size() << ", triangle entries "
               << s.triangleEntries << '\n'
-              << "  adjacency " << p.adjacency.rowCount() << " rows of " << s.rowBytes
-              << " bytes, " << s.neighbourLinks << " neighbour links\n";
+              << "  adjacency " << p.adjacency.rowCount() << " rows of " << s.rowBytes << " bytes, " << s.neighbourLinks
+              << " neighbour links\n";
     if (s.haveBounds) {
         const BoundingBox& b = s.bounds;
         std::cout << "  bounds of all spaces (" << formatFloat(b.minX) << ", " << formatFloat(b.minY) << ", "
-                  << formatFloat(b.minZ) << ") to (" << formatFloat(b.maxX) << ", " << formatFloat(b.maxY)
-                  << ", " << formatFloat(b.maxZ) << ")\n";
+                  << formatFloat(b.minZ) << ") to (" << formatFloat(b.maxX) << ", " << formatFloat(b.maxY) << ", "
+                  << formatFloat(b.maxZ) << ")\n";
     }
     if (level.result == parseLoaded) {
         if (level.problems.empty()) {
@@ -117,9 +116,10 @@ int runInfo(const std::string& path, bool json) {
 }  // namespace
 
 void addInfoCommand(CLI::App& app, int& exitCode) {
-    auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
-                                            "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
-                                            "arguments). A file that cannot be read gives 1 and nothing on standard output.");
+    auto* info = app.add_subcommand("info",
+                                    "Load a level into empty containers, validate it and summarise it.\n"
+                                    "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
+                                    "arguments). A file that cannot be read gives 1 and nothing on standard output.");
     const auto options = std::make_shared<InfoOptions>();
     info->add_option("LEVEL", options->path, "level file (.bsp)")->required();
     info->add_flag("--json", options->json, "print one JSON object");

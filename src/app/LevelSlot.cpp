@@ -1,9 +1,9 @@
 #include "app/LevelSlot.h"
 
-#include "app/DialogText.h"
-
 #include <algorithm>
 #include <utility>
+
+#include "app/DialogText.h"
 
 namespace vantrell {
 
@@ -20,7 +20,9 @@ LoadMessage invalidLevelMessage(const LoadedLevel& loaded, std::size_t problemsS
     return message;
 }
 
-LoadMessage LevelSlot::load(const std::string& path) { return take(loadInput({path, {}})); }
+LoadMessage LevelSlot::load(const std::string& path) {
+    return take(loadInput({path, {}}));
+}
 
 LoadMessage LevelSlot::take(LoadedInput input) {
     const LoadedLevel& loaded = input.level;
@@ -53,8 +55,8 @@ std::string LevelSlot::statusLine() const {
     std::string line;
     if (!refusedName.empty()) line = refusedName + " was not loaded.\n";
     if (!level) return line + "No level is loaded.";
-    const std::string loaded = level->name + ": " +
-                               levelCounts(level->level.partition.spaces.size(), level->level.geometry.triangles.size());
+    const std::string loaded =
+        level->name + ": " + levelCounts(level->level.partition.spaces.size(), level->level.geometry.triangles.size());
     return line + (refusedName.empty() ? loaded : "Still loaded: " + loaded);
 }
 

@@ -1,14 +1,13 @@
 // locate: the space of a level that holds a point.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
 
 namespace vantrell {
 namespace {
@@ -38,8 +37,9 @@ int runLocate(const std::string& path, const std::string& pointText) {
 }  // namespace
 
 void addLocateCommand(CLI::App& app, int& exitCode) {
-    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.\n"
-                                                "A point outside every space's box is also said so on standard error.");
+    auto* locate = app.add_subcommand("locate",
+                                      "Print the space that holds a point, walking the tree from node 0.\n"
+                                      "A point outside every space's box is also said so on standard error.");
     const auto options = std::make_shared<LocateOptions>();
     locate->add_option("LEVEL", options->path, "level file (.bsp)")->required();
     locate->add_option("POINT", options->point, "the point as X,Y,Z")->required();

@@ -1,8 +1,8 @@
 #include "app/OptionChecks.h"
 
-#include "app/CommandSupport.h"
-
 #include <optional>
+
+#include "app/CommandSupport.h"
 
 namespace vantrell {
 

@@ -2,11 +2,10 @@
 // with the usage hint like any other argument error.
 #pragma once
 
-#include "math/Vector.h"
-
 #include <CLI/CLI.hpp>
-
 #include <string>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 

@@ -1,22 +1,21 @@
 // render: one frame of a walk-through, drawn with no display at all and written as PNG.
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <vector>
+
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "io/OutputFile.h"
 #include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
-#include "walk/InfoPanel.h"
 #include "play/PngWriter.h"
+#include "walk/InfoPanel.h"
 #include "walk/Walkthrough.h"
 #include "walk/WalkthroughView.h"
-
-#include <CLI/CLI.hpp>
-
-#include <cctype>
-#include <filesystem>
-#include <iostream>
-#include <optional>
-#include <vector>
 
 namespace vantrell {
 namespace {

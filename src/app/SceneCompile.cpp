@@ -1,9 +1,9 @@
 #include "app/SceneCompile.h"
 
-#include "scene/SceneMesh.h"
-
 #include <chrono>
 #include <cstdio>
+
+#include "scene/SceneMesh.h"
 
 namespace vantrell {
 

@@ -1,13 +1,7 @@
 // trace: moves a camera through a level by movement steps and turns read from a script,
 // without any clock, and prints where the body goes. With --summary it also tells a level
 // maker whether the body came to rest and whether it fell out of the level.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "math/Vector.h"
-#include "walk/Walkthrough.h"
-
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -16,12 +10,17 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "math/Vector.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -53,8 +52,10 @@ bool readLine(std::istream& in, std::string& line, bool& tooLong) {
         if (c == std::char_traits<char>::eof()) break;
         any = true;
         if (c == '\n') break;
-        if (line.size() < maxLineLength) line.push_back(static_cast<char>(c));
-        else tooLong = true;
+        if (line.size() < maxLineLength)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return any;
@@ -89,15 +90,33 @@ std::optional<MovementKeys> parseKeys(std::string_view word, std::string& error)
     if (word == "-") return keys;
     for (const char letter : word) {
         switch (letter) {
-        case 'W': case 'w': keys.forward = true; break;
-        case 'A': case 'a': keys.left = true; break;
-        case 'S': case 's': keys.back = true; break;
-        case 'D': case 'd': keys.right = true; break;
-        case 'J': case 'j': keys.jump = true; break;
-        case 'C': case 'c': keys.crouch = true; break;
-        default:
-            error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
-            return std::nullopt;
+            case 'W':
+            case 'w':
+                keys.forward = true;
+                break;
+            case 'A':
+            case 'a':
+                keys.left = true;
+                break;
+            case 'S':
+            case 's':
+                keys.back = true;
+                break;
+            case 'D':
+            case 'd':
+                keys.right = true;
+                break;
+            case 'J':
+            case 'j':
+                keys.jump = true;
+                break;
+            case 'C':
+            case 'c':
+                keys.crouch = true;
+                break;
+            default:
+                error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
+                return std::nullopt;
         }
     }
     return keys;
@@ -228,9 +247,12 @@ int runTrace(const TraceOptions& options) {
         const std::optional<float> floor = lowestBoxFloor(level.partition);
         std::string text = std::string("rest ") + (!lost && length(last) < restThreshold ? "yes" : "no") + '\n';
         text += "lowest " + formatFloat(lowest) + '\n';
-        if (!floor) text += "no level bounds\n";
-        else if (lost || lowest < *floor) text += "fell out of the level\n";
-        else text += "inside the level\n";
+        if (!floor)
+            text += "no level bounds\n";
+        else if (lost || lowest < *floor)
+            text += "fell out of the level\n";
+        else
+            text += "inside the level\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     std::fflush(stdout);

@@ -1,12 +1,11 @@
 // The camera options of visible and why.
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <string>
+
 #include "app/OptionChecks.h"
 #include "visibility/SpaceVisibility.h"
-
-#include <CLI/CLI.hpp>
-
-#include <string>
 
 namespace vantrell {
 

@@ -1,14 +1,13 @@
 // visible: the spaces a frame draws from an eye, in search order, run headless on a level file.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "app/ViewArguments.h"
-
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "app/ViewArguments.h"
 
 namespace vantrell {
 namespace {
@@ -33,8 +32,9 @@ int runVisible(const ViewOptions& options) {
 void addVisibleCommand(CLI::App& app, int& exitCode) {
     const auto visible = std::make_shared<ViewOptions>();
     auto* visibleCommand = app.add_subcommand(
-        "visible", "List the spaces a frame would draw, in search order, for a standing camera whose eye is at\n"
-                   "--eye looking along --forward.");
+        "visible",
+        "List the spaces a frame would draw, in search order, for a standing camera whose eye is at\n"
+        "--eye looking along --forward.");
     addViewOptions(*visibleCommand, *visible);
     visibleCommand->callback([visible, &exitCode] { exitCode = runVisible(*visible); });
 }

@@ -1,15 +1,14 @@
 // why: whether a frame lists a space, and the search's reason.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "app/ViewArguments.h"
-#include "visibility/SpaceExplanation.h"
-
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "app/ViewArguments.h"
+#include "visibility/SpaceExplanation.h"
 
 namespace vantrell {
 namespace {
@@ -53,16 +52,16 @@ int runWhy(const WhyOptions& options) {
     std::cout << "the eye is in space " << answer.startSpace << "; " << record.list.size() << " of " << spaceCount
               << " spaces are listed\n";
     switch (answer.outcome) {
-    case SpaceOutcome::listed:
-        std::cout << "space " << space << " is listed, place " << answer.place << " (0 is first)\n";
-        break;
-    case SpaceOutcome::failedBox:
-        std::cout << "space " << space << " is not listed: the search reached it, but its "
-                  << boxResult(record.failedPlane[space]) << '\n';
-        break;
-    case SpaceOutcome::unreached:
-        std::cout << "space " << space << " is not listed: the search never reached it\n";
-        break;
+        case SpaceOutcome::listed:
+            std::cout << "space " << space << " is listed, place " << answer.place << " (0 is first)\n";
+            break;
+        case SpaceOutcome::failedBox:
+            std::cout << "space " << space << " is not listed: the search reached it, but its "
+                      << boxResult(record.failedPlane[space]) << '\n';
+            break;
+        case SpaceOutcome::unreached:
+            std::cout << "space " << space << " is not listed: the search never reached it\n";
+            break;
     }
     if (!answer.chain.empty()) {
         std::cout << "the search's chain from space " << answer.startSpace << ":\n";
@@ -89,9 +88,10 @@ int runWhy(const WhyOptions& options) {
 void addWhyCommand(CLI::App& app, int& exitCode) {
     const auto why = std::make_shared<WhyOptions>();
     auto* whyCommand = app.add_subcommand(
-        "why", "Say whether the frame seen from --eye along --forward lists SPACE, and why: the search's chain\n"
-               "to it with each box test, or that no chain of adjacency rows leads to it, or the first space\n"
-               "whose box fails (and its plane) on each shortest chain.");
+        "why",
+        "Say whether the frame seen from --eye along --forward lists SPACE, and why: the search's chain\n"
+        "to it with each box test, or that no chain of adjacency rows leads to it, or the first space\n"
+        "whose box fails (and its plane) on each shortest chain.");
     addViewOptions(*whyCommand, why->view);
     whyCommand->add_option("SPACE", why->space, "the space index")->required();
     whyCommand->callback([why, &exitCode] { exitCode = runWhy(*why); });

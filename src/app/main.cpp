@@ -1,13 +1,12 @@
 // vantrell: a viewer for binary space partitioning levels, and tools to check them.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-
 #include <CLI/CLI.hpp>
-
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
 
 namespace {
 
@@ -32,8 +31,9 @@ int reportParseError(CLI::App& app, const CLI::ParseError& e, int argc, char** a
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Vantrell: walk through BSP levels, render them headless and check them.\n"
-                 "Without a command, the main dialog opens (with LEVEL loaded when one is given)."};
+    CLI::App app{
+        "Vantrell: walk through BSP levels, render them headless and check them.\n"
+        "Without a command, the main dialog opens (with LEVEL loaded when one is given)."};
     // The name in the usage line, whatever path the program was started by.
     app.name("vantrell");
     app.set_version_flag("--version", "vantrell 0.1.0");
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         // command than a level to open.
         std::error_code error;
         if (!firstLevel.empty() && !std::filesystem::exists(firstLevel, error)) {
-            vantrell::reportError("", "'" + firstLevel + "' is not a command, and no file has that name (see vantrell --help)");
+            vantrell::reportError(
+                "", "'" + firstLevel + "' is not a command, and no file has that name (see vantrell --help)");
             return vantrell::exitUsage;
         }
 #ifdef VANTRELL_VIEWER

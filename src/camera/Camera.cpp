@@ -1,10 +1,10 @@
 #include "camera/Camera.h"
 
-#include "math/Vector.h"
-#include "camera/MovementClock.h"
-
 #include <cmath>
 #include <cstdint>
+
+#include "camera/MovementClock.h"
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {
@@ -69,8 +69,7 @@ void Camera::update(std::int64_t now, const MovementKeys& keys, ContactFunction 
         nextStepTime_ = static_cast<std::int64_t>(static_cast<std::uint64_t>(nextStepTime_) +
                                                   static_cast<std::uint64_t>(stepLength_));
     }
-    const double fraction =
-        static_cast<double>(difference(nextStepTime_, now)) / static_cast<double>(stepLength_);
+    const double fraction = static_cast<double>(difference(nextStepTime_, now)) / static_cast<double>(stepLength_);
     const float f = static_cast<float>(fraction);
     const float g = 1.0f - f;
     position_ = {f * previousPosition_.x + g * currentPosition_.x, f * previousPosition_.y + g * currentPosition_.y,

@@ -2,11 +2,11 @@
 // interpolated for the present, a view basis that the mouse turns, and the eye point.
 #pragma once
 
+#include <cstdint>
+
 #include "camera/ContactFunction.h"
 #include "camera/MovementKeys.h"
 #include "level/LevelTypes.h"
-
-#include <cstdint>
 
 namespace vantrell {
 

@@ -2,9 +2,9 @@
 // movement comes into contact with.
 #pragma once
 
-#include "level/LevelTypes.h"
-
 #include <type_traits>
+
+#include "level/LevelTypes.h"
 
 namespace vantrell {
 
@@ -14,9 +14,9 @@ namespace vantrell {
 class ContactFunction {
 public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, ContactFunction> &&
-                 std::is_invocable_r_v<Plane, F&, const Vector3&, const Vector3&>)
-    ContactFunction(F&& function)  // NOLINT(google-explicit-constructor): passed like a lambda
+    requires(!std::is_same_v<std::remove_cvref_t<F>, ContactFunction> &&
+             std::is_invocable_r_v<Plane, F&, const Vector3&, const Vector3&>)
+        ContactFunction(F&& function)  // NOLINT(google-explicit-constructor): passed like a lambda
         : object(const_cast<void*>(static_cast<const void*>(&function))),
           call([](void* f, const Vector3& from, const Vector3& to) -> Plane {
               return (*static_cast<std::remove_reference_t<F>*>(f))(from, to);

@@ -7,11 +7,11 @@ namespace vantrell {
 struct MovementKeys {
     bool forward = false;  // walk (or fly) along the view direction
     bool back = false;
-    bool left = false;     // along -right
+    bool left = false;  // along -right
     bool right = false;
-    bool jump = false;     // walking: lift off the ground; flying: rise along world y
-    bool crouch = false;   // walking: the lower eye; flying: sink along world y
-    bool fast = false;     // flying only: flyFastFactor times the speed
+    bool jump = false;    // walking: lift off the ground; flying: rise along world y
+    bool crouch = false;  // walking: the lower eye; flying: sink along world y
+    bool fast = false;    // flying only: flyFastFactor times the speed
 
     friend bool operator==(const MovementKeys&, const MovementKeys&) = default;
 };

@@ -1,10 +1,9 @@
 // One 10 ms movement step of the camera's body. Motion is position Verlet: the velocity is
 // currentPosition - previousPosition, so the step stores no velocity of its own.
-#include "camera/Camera.h"
-
-#include "math/Vector.h"
-
 #include <cmath>
+
+#include "camera/Camera.h"
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {
@@ -15,14 +14,16 @@ constexpr Vector3 gravityPerStep{0.0f, gravity.y * 10.0f * 10.0f * 1e-6f, 0.0f};
 constexpr Vector3 groundProbe{0.0f, -0.005f, 0.0f};
 // The probe reaches this far below the previous position.
 constexpr Vector3 probeReach{0.0f, groundProbe.y * 10.0f, 0.0f};
-constexpr float probeDrop = 0.05f;   // a prediction further below prev than this is probed itself
+constexpr float probeDrop = 0.05f;     // a prediction further below prev than this is probed itself
 constexpr float walkDistance = 0.02f;  // per step: 2 units per second
 constexpr float jumpLift = 0.03f;      // per contact step while jump is held
 constexpr float frictionRatio = 0.5f;
 constexpr float slideGain = 10.0f;
 constexpr int clipLimit = 10;
 
-[[nodiscard]] Vector3 normalOf(const Plane& plane) { return {plane.a, plane.b, plane.c}; }
+[[nodiscard]] Vector3 normalOf(const Plane& plane) {
+    return {plane.a, plane.b, plane.c};
+}
 
 }  // namespace
 
@@ -50,8 +51,8 @@ void Camera::step(const MovementKeys& keys, ContactFunction contact) {
 
     // A fast fall probes its own prediction; otherwise the probe reaches a fixed distance
     // below the previous position, so a body resting on the ground keeps finding it.
-    const Vector3 probeEnd = prev.y - probeDrop > next.y ? next + walkDistance * wish
-                                                         : prev + probeReach + walkDistance * wish;
+    const Vector3 probeEnd =
+        prev.y - probeDrop > next.y ? next + walkDistance * wish : prev + probeReach + walkDistance * wish;
     const Vector3 ground = normalOf(contact(cur, probeEnd));
 
     if (!isZero(ground)) {

@@ -1,10 +1,10 @@
 // Finding a map in a .pk3 archive by the names people write for it.
-#include "import/IbspImport.h"
-#include "import/PakArchive.h"
-
 #include <algorithm>
 #include <cctype>
 #include <utility>
+
+#include "import/IbspImport.h"
+#include "import/PakArchive.h"
 
 namespace vantrell {
 namespace {

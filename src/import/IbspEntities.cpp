@@ -1,12 +1,11 @@
 // The spawn point of an IBSP level, read from its entity text.
-#include "import/IbspParts.h"
-
 #include <cmath>
 #include <cstdlib>
 
+#include "import/IbspParts.h"
+
 namespace vantrell::ibspimport {
 namespace {
-
 
 // Reads the next token of the entity text: a quoted string, or a single brace. Returns false at the end.
 bool nextToken(const std::string& text, std::size_t& pos, std::string& token, bool& quoted) {
@@ -37,7 +36,6 @@ bool parseNumbers(const std::string& text, double* values, int count) {
     }
     return true;
 }
-
 
 }  // namespace
 

@@ -5,15 +5,6 @@
 // maps are found by name in ArchiveMaps.cpp.
 #include "import/IbspImport.h"
 
-#include "compile/Compiler.h"
-#include "import/IbspFile.h"
-#include "import/IbspParts.h"
-#include "import/PakArchive.h"
-#include "level/LevelValidation.h"
-#include "level/TreeCheck.h"
-
-#include "compile/Portals.h"
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -24,6 +15,14 @@
 #include <fstream>
 #include <unordered_map>
 #include <utility>
+
+#include "compile/Compiler.h"
+#include "compile/Portals.h"
+#include "import/IbspFile.h"
+#include "import/IbspParts.h"
+#include "import/PakArchive.h"
+#include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
 
 namespace vantrell {
 namespace {
@@ -71,7 +70,6 @@ PlaneKey planeKeyOf(const DVec& n, double d) {
     return {{std::llround(n.x * 1e5), std::llround(n.y * 1e5), std::llround(n.z * 1e5), std::llround(d * 1e4)}};
 }
 
-
 class Converter {
 public:
     Converter(const ibsp::File& file, const ImportOptions& options, LevelGeometry& geometry, SpacePartition& partition,
@@ -79,7 +77,8 @@ public:
         : file(file), options(options), geometry(geometry), partition(partition), report(report), error(error) {}
 
     bool run() {
-        if (!(options.scale > 0.0f) || !std::isfinite(options.scale)) return fail("the scale must be a positive number");
+        if (!(options.scale > 0.0f) || !std::isfinite(options.scale))
+            return fail("the scale must be a positive number");
         if (!geometry.vertices.empty() || !geometry.triangles.empty() || !geometry.planes.empty() ||
             !geometry.normals.empty() || !partition.nodes.empty() || !partition.spaces.empty()) {
             return fail("the level containers must be empty before an import");
@@ -115,7 +114,8 @@ private:
     bool placeSpawn() {
         const Spawn spawn = findSpawn(file.entities);
         report.spawnFound = spawn.found;
-        if (!spawn.found) report.warnings.push_back("no info_player_deathmatch or info_player_start: the file origin is used");
+        if (!spawn.found)
+            report.warnings.push_back("no info_player_deathmatch or info_player_start: the file origin is used");
         report.spawnOrigin = {static_cast<float>(spawn.origin.x), static_cast<float>(spawn.origin.y),
                               static_cast<float>(spawn.origin.z)};
         report.spawnAngle = static_cast<float>(spawn.angle);
@@ -134,13 +134,15 @@ private:
         std::vector<std::uint8_t> wanted(file.surfaces.size(), 0);
         for (const ibsp::Leaf& leaf : file.leaves) {
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                wanted[static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
+                wanted[static_cast<std::size_t>(
+                    file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
             }
         }
         for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
             if (wanted[s] == 0) continue;
-            const bool inWorld = static_cast<std::int64_t>(s) >= world.firstSurface &&
-                                 static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
+            const bool inWorld =
+                static_cast<std::int64_t>(s) >= world.firstSurface &&
+                static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
             if (!inWorld || surfaceLeftOut(file, file.surfaces[s])) {
                 wanted[s] = 0;
                 ++report.skippedSurfaces;
@@ -178,7 +180,8 @@ private:
         for (const ibsp::Plane& plane : file.planes) {
             const DVec n = transform.direction(fromFloats(plane.normal));
             const double d = -transform.scale * plane.dist - dot(n, transform.translation);
-            geometry.addPlane({static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z), static_cast<float>(d)});
+            geometry.addPlane(
+                {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z), static_cast<float>(d)});
         }
 
         std::unordered_map<PlaneKey, std::int32_t, PlaneKeyHash> planeOf;
@@ -256,12 +259,14 @@ private:
         for (const ibsp::Plane& plane : file.planes) {
             const DVec n = unitOrZero(transform.direction(fromFloats(plane.normal)));
             const double l = length(transform.direction(fromFloats(plane.normal)));
-            const double d = (-transform.scale * plane.dist - dot(transform.direction(fromFloats(plane.normal)), transform.translation)) /
+            const double d = (-transform.scale * plane.dist -
+                              dot(transform.direction(fromFloats(plane.normal)), transform.translation)) /
                              (l > 0.0 ? l : 1.0);
             start.planes.push_back({n, d});
         }
         start.nodes.reserve(file.nodes.size());
-        for (const ibsp::Node& node : file.nodes) start.nodes.push_back({node.plane, node.children[0], node.children[1]});
+        for (const ibsp::Node& node : file.nodes)
+            start.nodes.push_back({node.plane, node.children[0], node.children[1]});
         start.leafSolid.reserve(file.leaves.size());
         for (const ibsp::Leaf& leaf : file.leaves) start.leafSolid.push_back(leaf.cluster < 0 ? 1 : 0);
         double mins[3], maxs[3];
@@ -308,7 +313,8 @@ private:
         std::size_t total = 0;
         for (const ibsp::Leaf& leaf : file.leaves) {
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                const auto s =
+                    static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
                 total += static_cast<std::size_t>(surfaceTriangles[s].count);
                 if (total > maxTriangles) {
                     return fail("the level is too large to import (its leaves list more than " +
@@ -325,10 +331,12 @@ private:
             Space space;
             space.bounds = transform.box(leaf.mins, leaf.maxs);
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                const auto s =
+                    static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
                 const SurfaceRange range = surfaceTriangles[s];
                 for (std::int32_t i = 0; i < range.count; ++i) {
-                    space.triangleIndices.push_back(geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
+                    space.triangleIndices.push_back(
+                        geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
                 }
             }
             boundingPlanesOf(paths, leafIndex, bounding);
@@ -365,7 +373,8 @@ private:
             const std::int32_t n = pending.back();
             pending.pop_back();
             for (std::int8_t side = 0; side < 2; ++side) {
-                const std::int32_t child = file.nodes[static_cast<std::size_t>(n)].children[static_cast<std::size_t>(side)];
+                const std::int32_t child =
+                    file.nodes[static_cast<std::size_t>(n)].children[static_cast<std::size_t>(side)];
                 if (child >= 0) {
                     paths.nodeParent[static_cast<std::size_t>(child)] = n;
                     paths.nodeSide[static_cast<std::size_t>(child)] = side;
@@ -419,10 +428,14 @@ private:
             if (planeVerdictLeaf[k] != verdictGeneration) {
                 const Plane& p = geometry.plane(planeIndex);
                 planeVerdictLeaf[k] = verdictGeneration;
-                planeVerdict[k] = std::any_of(bounding.begin(), bounding.end(), [&](const BoundingPlane& b) {
-                    const float alignment = p.a * b.normal.x + p.b * b.normal.y + p.c * b.normal.z;
-                    return alignment > 0.9999f && std::fabs(p.d - b.d) <= offsetTolerance;
-                }) ? 1 : 0;
+                planeVerdict[k] = std::any_of(bounding.begin(), bounding.end(),
+                                              [&](const BoundingPlane& b) {
+                                                  const float alignment =
+                                                      p.a * b.normal.x + p.b * b.normal.y + p.c * b.normal.z;
+                                                  return alignment > 0.9999f && std::fabs(p.d - b.d) <= offsetTolerance;
+                                              })
+                                      ? 1
+                                      : 0;
             }
             return planeVerdict[k] != 0;
         };
@@ -443,7 +456,8 @@ private:
                 static_cast<std::size_t>(b) >= spaceCount) {
                 continue;
             }
-            if (file.leaves[static_cast<std::size_t>(a)].cluster < 0 || file.leaves[static_cast<std::size_t>(b)].cluster < 0) {
+            if (file.leaves[static_cast<std::size_t>(a)].cluster < 0 ||
+                file.leaves[static_cast<std::size_t>(b)].cluster < 0) {
                 continue;  // opaque leaves neighbour nothing
             }
             const auto ua = static_cast<std::size_t>(a);
@@ -574,7 +588,8 @@ bool importLevel(const std::string& input, const ImportOptions& options, LevelGe
             // An entry outside maps/ may still be named by its path.
             std::string ignored;
             report.mapName = options.mapName;
-            if (options.mapName.find('/') == std::string::npos || !readArchiveEntry(input, options.mapName, data, ignored)) {
+            if (options.mapName.find('/') == std::string::npos ||
+                !readArchiveEntry(input, options.mapName, data, ignored)) {
                 error = notFound;
                 return false;
             }
@@ -587,7 +602,8 @@ bool importLevel(const std::string& input, const ImportOptions& options, LevelGe
         error = report.mapName + " is not an IBSP level (nor a .pk3 archive)";
         return false;
     }
-    const bool ok = importLevelFromMemory(data.data(), data.size(), options, levelGeometry, spacePartition, report, error);
+    const bool ok =
+        importLevelFromMemory(data.data(), data.size(), options, levelGeometry, spacePartition, report, error);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok && error.rfind(report.mapName, 0) != 0) error = report.mapName + ": " + error;
     return ok;

@@ -1,9 +1,9 @@
 // The surfaces of an IBSP level as one triangle mesh: planar faces and triangle soups as they
 // are, Bezier patches tessellated; and the floor under a point.
-#include "import/IbspParts.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "import/IbspParts.h"
 
 namespace vantrell::ibspimport {
 namespace {
@@ -57,7 +57,6 @@ private:
         }
         mesh.triangles.push_back(t);
     }
-
 
     // Planar polygons and triangle soups: triples of drawindexes relative to firstVertex.
     bool addIndexed(const ibsp::Surface& surface) {
@@ -222,7 +221,8 @@ bool surfaceLeftOut(const ibsp::File& file, const ibsp::Surface& surface) {
     }
     const ibsp::Shader& shader = file.shaders[static_cast<std::size_t>(surface.shader)];
     if ((shader.surfaceFlags & (ibsp::surfaceNoDraw | ibsp::surfaceSkip | ibsp::surfaceNonSolid)) != 0) return true;
-    return (shader.contentFlags & (ibsp::contentsLava | ibsp::contentsSlime | ibsp::contentsWater | ibsp::contentsFog)) != 0;
+    return (shader.contentFlags &
+            (ibsp::contentsLava | ibsp::contentsSlime | ibsp::contentsWater | ibsp::contentsFog)) != 0;
 }
 
 bool buildMesh(const ibsp::File& file, const Transform& transform, const std::vector<std::uint8_t>& wanted, Mesh& mesh,

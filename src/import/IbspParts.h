@@ -2,23 +2,23 @@
 // transform, and the surface mesh with its patches. Not part of the importer's interface.
 #pragma once
 
-#include "import/IbspFile.h"
-#include "level/LevelTypes.h"
-#include "math/Vector.h"
-
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "import/IbspFile.h"
+#include "level/LevelTypes.h"
+#include "math/Vector.h"
 
 namespace vantrell::ibspimport {
 
 // Limits that keep hostile files from exhausting memory: the largest real levels need a
 // small fraction of them.
 inline constexpr std::size_t maxVertices = 4u << 20;
-inline constexpr std::size_t maxTriangles = 8u << 20;  // after copying triangles into every leaf that lists them
+inline constexpr std::size_t maxTriangles = 8u << 20;         // after copying triangles into every leaf that lists them
 inline constexpr std::uint64_t maxControlPoints = 16u << 20;  // drawverts read, summed over surfaces
-inline constexpr std::size_t maxSpaces = 32768;         // the adjacency matrix grows with its square (128 MiB here)
+inline constexpr std::size_t maxSpaces = 32768;  // the adjacency matrix grows with its square (128 MiB here)
 
 // The body point starts this far (our units) above the floor under the spawn: inside the
 // reach of the ground probe, so the walk-through starts standing.
@@ -34,7 +34,9 @@ inline constexpr int maxPatchSegments = 8;
 
 using DVec = Vector3d;
 
-inline DVec fromFloats(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
+inline DVec fromFloats(const std::array<float, 3>& v) {
+    return {v[0], v[1], v[2]};
+}
 
 // ---- Spawn entity
 
@@ -52,7 +54,6 @@ struct Spawn {
 
 // ---- Coordinate transform
 
-
 // File point p becomes scale * R * (p.x, p.z, p.y) + translation, R a turn about our y by
 // quarterTurns * 90 degrees that brings the spawn's view direction onto +x.
 struct Transform {
@@ -63,19 +64,26 @@ struct Transform {
     [[nodiscard]] DVec direction(const DVec& v) const {
         const DVec swapped{v.x, v.z, v.y};
         switch (quarterTurns) {
-            case 1: return {swapped.z, swapped.y, -swapped.x};
-            case 2: return {-swapped.x, swapped.y, -swapped.z};
-            case 3: return {-swapped.z, swapped.y, swapped.x};
-            default: return swapped;
+            case 1:
+                return {swapped.z, swapped.y, -swapped.x};
+            case 2:
+                return {-swapped.x, swapped.y, -swapped.z};
+            case 3:
+                return {-swapped.z, swapped.y, swapped.x};
+            default:
+                return swapped;
         }
     }
     // Without the translation: the translation is found only once the geometry exists.
     [[nodiscard]] DVec scaled(const DVec& p) const { return scale * direction(p); }
     [[nodiscard]] DVec point(const DVec& p) const { return scaled(p) + translation; }
 
-    [[nodiscard]] BoundingBox box(const std::array<std::int32_t, 3>& mins, const std::array<std::int32_t, 3>& maxs) const {
-        const DVec a = point({static_cast<double>(mins[0]), static_cast<double>(mins[1]), static_cast<double>(mins[2])});
-        const DVec b = point({static_cast<double>(maxs[0]), static_cast<double>(maxs[1]), static_cast<double>(maxs[2])});
+    [[nodiscard]] BoundingBox box(const std::array<std::int32_t, 3>& mins,
+                                  const std::array<std::int32_t, 3>& maxs) const {
+        const DVec a =
+            point({static_cast<double>(mins[0]), static_cast<double>(mins[1]), static_cast<double>(mins[2])});
+        const DVec b =
+            point({static_cast<double>(maxs[0]), static_cast<double>(maxs[1]), static_cast<double>(maxs[2])});
         BoundingBox out;
         out.minX = static_cast<float>(std::min(a.x, b.x));
         out.minY = static_cast<float>(std::min(a.y, b.y));
@@ -111,12 +119,11 @@ struct Mesh {
 
 // Adds every wanted surface (wanted[s] != 0) to mesh, which has surfaceFirst and surfaceCount
 // sized for every surface; false with why in error when the level is too large.
-[[nodiscard]] bool buildMesh(const ibsp::File& file, const Transform& transform, const std::vector<std::uint8_t>& wanted,
-                             Mesh& mesh, std::string& error);
+[[nodiscard]] bool buildMesh(const ibsp::File& file, const Transform& transform,
+                             const std::vector<std::uint8_t>& wanted, Mesh& mesh, std::string& error);
 
 // The height of the highest upward-facing triangle straight below from (within reach of a
 // drop to below the feet), or NaN when there is none.
 [[nodiscard]] double floorBelow(const Mesh& mesh, const DVec& from, double lowest);
 
 }  // namespace vantrell::ibspimport
-

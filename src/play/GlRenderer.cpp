@@ -5,11 +5,6 @@
 //    note, read-back
 #include "play/GlRenderer.h"
 
-#include "math/Matrix.h"
-#include "play/GlShaders.h"
-#include "play/GlyphAtlas.h"
-#include "walk/Walkthrough.h"
-
 #include <epoxy/gl.h>
 
 #include <algorithm>
@@ -21,6 +16,11 @@
 #include <ostream>
 #include <streambuf>
 #include <string_view>
+
+#include "math/Matrix.h"
+#include "play/GlShaders.h"
+#include "play/GlyphAtlas.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 
@@ -48,7 +48,8 @@ GLuint uploadAtlas(GlyphAtlas& atlas) {
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, GlyphAtlas::width, atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE, atlas.texels.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, GlyphAtlas::width, atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE,
+                 atlas.texels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -89,9 +90,7 @@ class FixedTextBuffer final : public std::streambuf {
 public:
     FixedTextBuffer() { reset(); }
     void reset() { setp(storage.data(), storage.data() + storage.size()); }
-    [[nodiscard]] std::string_view text() const {
-        return {pbase(), static_cast<std::size_t>(pptr() - pbase())};
-    }
+    [[nodiscard]] std::string_view text() const { return {pbase(), static_cast<std::size_t>(pptr() - pbase())}; }
 
 private:
     std::array<char, 256> storage{};
@@ -135,7 +134,7 @@ struct GlRenderer::Impl {
     // The panel's font, made at the size the drawing area asks for; remade when that changes.
     GlyphAtlas panelAtlas;
     GLuint panelTexture = 0;
-    int panelPixels = 0;        // 0: not made yet
+    int panelPixels = 0;           // 0: not made yet
     bool panelFontFailed = false;  // do not retry a size that failed
 
     Matrix4 projection = perspectiveFovLH(Walkthrough::defaultFieldOfView, Walkthrough::defaultAspectRatio,
@@ -167,9 +166,12 @@ struct GlRenderer::Impl {
 
     [[nodiscard]] const LevelProgram& programFor(Shading shading) const {
         switch (shading) {
-        case Shading::pixel: return pixelLit;
-        case Shading::flat: return flat;
-        case Shading::vertex: break;
+            case Shading::pixel:
+                return pixelLit;
+            case Shading::flat:
+                return flat;
+            case Shading::vertex:
+                break;
         }
         return vertexLit;
     }
@@ -186,8 +188,8 @@ struct GlRenderer::Impl {
 
 std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
     if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
-        error = "OpenGL 3.3 or later is needed; the context offers " + std::to_string(epoxy_gl_version() / 10) +
-                "." + std::to_string(epoxy_gl_version() % 10);
+        error = "OpenGL 3.3 or later is needed; the context offers " + std::to_string(epoxy_gl_version() / 10) + "." +
+                std::to_string(epoxy_gl_version() % 10);
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();
@@ -266,7 +268,9 @@ GlRenderer::GlRenderer(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
 
 GlRenderer::~GlRenderer() = default;
 
-bool GlRenderer::hasFont() const { return impl->fontReady; }
+bool GlRenderer::hasFont() const {
+    return impl->fontReady;
+}
 
 void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition) {
     const std::size_t spaceCount = spacePartition.spaces.size();
@@ -293,7 +297,8 @@ void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const Spa
             const Triangle& triangle = levelGeometry.triangles[static_cast<std::size_t>(t)];
             bool usable = true;
             for (int k = 0; k < 3; ++k) {
-                usable = usable && inRange(triangle.vertexIndex[static_cast<std::size_t>(k)], levelGeometry.vertices.size()) &&
+                usable = usable &&
+                         inRange(triangle.vertexIndex[static_cast<std::size_t>(k)], levelGeometry.vertices.size()) &&
                          inRange(triangle.normalIndex[static_cast<std::size_t>(k)], levelGeometry.normals.size());
             }
             if (!usable) continue;
@@ -304,7 +309,8 @@ void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const Spa
             }
             written += 3;
         }
-        vertexCountOfSpace_[s] = static_cast<std::int32_t>(written - static_cast<std::uint64_t>(firstVertexOfSpace_[s]));
+        vertexCountOfSpace_[s] =
+            static_cast<std::int32_t>(written - static_cast<std::uint64_t>(firstVertexOfSpace_[s]));
     }
     vertexCount_ = static_cast<std::size_t>(written);
 
@@ -385,7 +391,8 @@ void GlRenderer::drawFrame(const Walkthrough& walkthrough, const FrameLists& lis
     }
     const std::size_t spaceCount = firstVertexOfSpace_.size();
     const auto drawSpace = [&](std::uint32_t s) {
-        if (s < spaceCount && vertexCountOfSpace_[s] > 0) glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
+        if (s < spaceCount && vertexCountOfSpace_[s] > 0)
+            glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
     };
     for (const DrawnSpace& drawn : lists.spaces) {
         glUniform4f(program.material, drawn.colour.r, drawn.colour.g, drawn.colour.b, 1.0f);
@@ -497,8 +504,8 @@ void GlRenderer::Impl::drawBoxes(const std::vector<float>& vertices, const Colou
 }
 
 bool GlRenderer::Impl::ensurePanelFont() {
-    const float scale = std::min(static_cast<float>(framebufferWidth) / 800.0f,
-                                 static_cast<float>(framebufferHeight) / 600.0f);
+    const float scale =
+        std::min(static_cast<float>(framebufferWidth) / 800.0f, static_cast<float>(framebufferHeight) / 600.0f);
     const int pixels = std::clamp(static_cast<int>(std::lround(static_cast<float>(panelBasePixels) * scale)),
                                   panelMinimumPixels, panelMaximumPixels);
     if (pixels == panelPixels) return panelTexture != 0;

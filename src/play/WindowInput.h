@@ -4,12 +4,12 @@
 // Kept apart from the window so that it can be driven with hand-made events and no display.
 #pragma once
 
-#include "walk/WalkthroughView.h"
-
 #include <SDL.h>
 
 #include <cstdint>
 #include <optional>
+
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 
@@ -21,11 +21,11 @@ class Walkthrough;
 // What the loop must do after an event besides what WindowInput did itself.
 enum class WindowAction {
     none,
-    end,            // Escape while focused, or the window's close command
-    screenshot,     // F12 while focused
-    fullscreen,     // F11 while focused: fullscreen on or off
-    focusGained,    // grab the pointer (relative mouse mode)
-    focusLost,      // release the pointer
+    end,          // Escape while focused, or the window's close command
+    screenshot,   // F12 while focused
+    fullscreen,   // F11 while focused: fullscreen on or off
+    focusGained,  // grab the pointer (relative mouse mode)
+    focusLost,    // release the pointer
 };
 
 class WindowInput {

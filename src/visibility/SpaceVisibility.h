@@ -2,14 +2,14 @@
 // view, and what a movement runs into. Requires a valid level (LevelValidation.h).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "level/LevelTypes.h"
 #include "visibility/ContactQuery.h"
 #include "visibility/SpaceExplanation.h"
 #include "visibility/ViewFrustum.h"
 #include "visibility/VisibleSpaceSearch.h"
-
-#include <cstdint>
-#include <vector>
 
 namespace vantrell {
 

@@ -2,9 +2,9 @@
 // sides), an open pyramid with no near or far cap, and the corner test of a box on it.
 #pragma once
 
-#include "level/LevelTypes.h"
-
 #include <array>
+
+#include "level/LevelTypes.h"
 
 namespace vantrell {
 

@@ -1,9 +1,9 @@
 #include "walk/InfoPanel.h"
 
+#include <cstdio>
+
 #include "level/LevelGeometry.h"
 #include "walk/Walkthrough.h"
-
-#include <cstdio>
 
 namespace vantrell {
 namespace {
@@ -14,7 +14,9 @@ std::string format(const char* pattern, double a, double b, double c) {
     return buffer;
 }
 
-std::string onOff(bool on) { return on ? "on" : "off"; }
+std::string onOff(bool on) {
+    return on ? "on" : "off";
+}
 
 }  // namespace
 
@@ -64,7 +66,8 @@ void describeFrame(const Walkthrough& walkthrough, const WalkthroughView& view, 
     const std::size_t count = lists.listedCount;
     if (count >= 1) addSwatch("first listed (green)", listPlaceColour(0, count));
     if (count >= 2) addSwatch("second (red)", listPlaceColour(1, count));
-    if (count >= 3) addSwatch("last, place " + std::to_string(count - 1) + " (blue-red)", listPlaceColour(count - 1, count));
+    if (count >= 3)
+        addSwatch("last, place " + std::to_string(count - 1) + " (blue-red)", listPlaceColour(count - 1, count));
     if (count == 0) add("  nothing listed");
     if (view.frozen()) addSwatch("box failed the view test (grey)", failedBoxColour);
     if (view.frozen()) addSwatch("frozen view volume", frozenVolumeColour);

@@ -5,8 +5,7 @@
 namespace vantrell {
 
 Walkthrough::Walkthrough(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition,
-                         const PerformanceCounter& counter, const Vector3& startPosition,
-                         const Vector3& startForward)
+                         const PerformanceCounter& counter, const Vector3& startPosition, const Vector3& startForward)
     : geometry(levelGeometry),
       partition(spacePartition),
       counter(counter),

@@ -6,15 +6,15 @@
 // Tests and headless commands drive it the same way without any window.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "camera/Camera.h"
 #include "camera/MovementClock.h"
 #include "camera/MovementKeys.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
 #include "visibility/SpaceVisibility.h"
-
-#include <cstdint>
-#include <vector>
 
 namespace vantrell {
 

@@ -1,7 +1,7 @@
 // Test helper for the end-to-end tests: a window that offers one file as a drag source.
 // Usage: drag_source FILE; prints "source WINDOW_ID" once shown.
-#include <gtk/gtk.h>
 #include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 
 #include <cstdio>
 #include <string>
