@@ -53,15 +53,20 @@ constexpr double bodyLift = 0.02;
 // Faces whose normal has at least this upward part are floors (tan 0.5 is where a standing body
 // starts to slide, at 26.57 degrees, whose cosine this is).
 constexpr double walkableFloorY = 0.894;
+// The contact query's skin: a face this near a movement's end point is met.
+constexpr double contactSkin = 0.05;
+// How far below the body the ground probe reaches: 0.05 below the previous position, which
+// rests up to 0.05 above the floor.
+constexpr double shelfReach = 0.1;
 // A leak chain longer than this is cut (the first steps say where to look).
 constexpr std::size_t maxLeakChain = 10000;
 
 // ---- Tolerances and planes ----------------------------------------------------------------
 
 // Distances in level units, grown with the level's extent beyond 1000 units so that they stay
-// above the rounding of single-precision coordinates. The walkable check allows 0.001; the
-// compiler mends half of that, so that a level it made passes the check after its planes and
-// corners were rounded to floats. Cutting takes points within 0.0002 of a plane as on it: the
+// above the rounding of single-precision coordinates. The walkable check allows 0.005; the
+// compiler mends a tenth of that, so that a level it made passes the check after its planes
+// and corners were rounded to floats and its regions cut again from them. Cutting takes points within 0.0002 of a plane as on it: the
 // corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off
 // the planes that bound their leaves, and slivers thinner than that are no space to walk in.
 struct Tolerances {
@@ -102,6 +107,7 @@ public:
         return (ref & 1u) != 0 ? flipped(p) : p;
     }
     [[nodiscard]] bool isAxial(std::uint32_t ref) const { return axial[ref >> 1] != 0; }
+    [[nodiscard]] const PlaneD& canonical(std::uint32_t ref) const { return planes[ref >> 1]; }
     [[nodiscard]] std::size_t size() const { return planes.size(); }
 
 private:
@@ -161,6 +167,9 @@ struct Leaf {
     std::vector<Vector3d> corners;      // of the leaf's region
     Vector3d lo, hi;                    // the region's box
     Vector3d centre;
+    std::vector<std::uint32_t> path;      // the planes on the way down, facing into the region
+    std::vector<std::uint32_t> borrowed;  // copies of neighbours' pieces just outside it (see borrowNearFaces)
+    std::vector<std::uint32_t> borrowedFrom;  // the pieces they copy
     bool startSolid = false;
     bool thin = false;  // thinner than 0.01 on average: its corners are too poorly placed to merge it
     LeafState state = LeafState::open;
@@ -192,6 +201,7 @@ private:
     bool checkLeak();
     void dropUnreachable();
     void mergeLeaves();
+    bool borrowNearFaces();
     bool emit(LevelGeometry& geometry, SpacePartition& partition);
 
     // Tree building.
@@ -202,7 +212,7 @@ private:
         bool free = true;          // false: following the starting tree
         ConvexPolyhedron region;
         std::vector<std::uint32_t> pieces;
-        std::vector<std::uint32_t> path;  // the planes that cut the region on the way down, facing into it
+        std::vector<std::uint32_t> path;  // the planes on the way down, facing into the region
     };
     void attach(const Task& task, std::int32_t child);
     bool finishLeaf(Task& task, bool solid);
@@ -216,6 +226,12 @@ private:
         return std::span<const Vector3d>(pool).subspan(piece.first, piece.count);
     }
     [[nodiscard]] std::int32_t locateLeaf(const Vector3d& p) const;
+    // The direction of a plane, either way round, to a ten-thousandth: parallel planes share it.
+    [[nodiscard]] std::int64_t directionKey(std::uint32_t ref) const {
+        const Vector3d& n = planes->canonical(ref).normal;
+        const auto q = [](double v) { return static_cast<std::int64_t>(std::llround(v * 1e4)) + 20000; };
+        return (q(n.x) * 40001 + q(n.y)) * 40001 + q(n.z);
+    }
     [[nodiscard]] double coverage(std::int32_t leaf, std::uint32_t planeIndex, const LeafPortal& portal);
 
     const SceneMesh& mesh;
@@ -241,6 +257,7 @@ private:
         std::int32_t a, b;  // leaves (b may be -1: outside)
         double area;
         bool covered;
+        std::int32_t node;  // whose plane it lies on; -1 for a face of the tree's box
     };
     std::vector<Opening> openings;
     std::vector<std::uint32_t> firstLink;  // per leaf: its open portals, linkTo[firstLink[l], firstLink[l + 1])
@@ -400,6 +417,7 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
         if (!clipToLeaf(leaf.pieces, task.path)) return false;
     }
     leaf.corners = task.region.corners();
+    leaf.path = task.path;
     bool haveBox = task.region.bounds(leaf.lo, leaf.hi);
     {
         // Mean thickness: volume over half the surface (a slab of thickness t gives t).
@@ -463,6 +481,8 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         else if (lo < -tol.violation) facingAway.push_back(ref);
     }
     if (axial.empty() && other.empty()) return std::nullopt;
+    std::unordered_map<std::int64_t, std::vector<std::uint32_t>> parallelRefs;  // by direction
+    for (const std::uint32_t ref : refs) parallelRefs[directionKey(ref)].push_back(ref);
     constexpr std::size_t maxCandidates = 24;
     std::vector<std::uint32_t> candidates;
     const auto sample = [&](const std::vector<std::uint32_t>& from, std::size_t count) {
@@ -483,6 +503,17 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
     for (const std::uint32_t ref : candidates) {
         const PlaneD plane = planes->oriented(ref);
         double front = 0, back = 0, cut = 0;
+        // A face of the region close to the plane, parallel to it and facing it (a floor under
+        // a cut a little above it): the cut would leave the face in a slab too thin to stand
+        // in, out of reach of the contact query from the space beyond.
+        bool shelf = false;
+        if (const auto bucket = parallelRefs.find(directionKey(ref)); bucket != parallelRefs.end()) {
+            const double d = planes->canonical(ref).d;
+            for (const std::uint32_t other : bucket->second) {
+                const double offset = ((other & 1u) != 0 ? -1.0 : 1.0) * (planes->canonical(other).d - d);
+                shelf = shelf || (offset > tol.cut && offset < shelfReach);
+            }
+        }
         for (std::size_t k = 0; k < task.pieces.size(); k += stride) {
             const Piece& piece = pieces[task.pieces[k]];
             if (piece.plane >> 1 == ref >> 1) {
@@ -501,6 +532,9 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         }
         double cost = 4.0 * cut + std::fabs(front - back);
         if (!planes->isAxial(ref)) cost = 1.5 * cost + 1.0;
+        // Such a cut comes last, once other cuts have narrowed the region to where it does no
+        // harm (the top of a plate lying on the floor cuts only the plate's own column).
+        if (shelf) cost += 1e12;
         if (!best || cost < bestCost) best = ref, bestCost = cost;
     }
     return best;
@@ -518,10 +552,8 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
     front.path = task.path;
     back.path = std::move(task.path);
     task.region.split(plane, tol.cut, &front.region, &back.region);
-    if (!front.region.empty() && !back.region.empty()) {
-        front.path.push_back(planeRef);
-        back.path.push_back(planeRef ^ 1u);
-    }
+    front.path.push_back(planeRef);
+    back.path.push_back(planeRef ^ 1u);
     // A plane of the starting tree may miss the region: the pieces (which lie in the region,
     // within the tolerance) all go to the side that has it, uncut.
     if (front.region.empty() != back.region.empty()) {
@@ -758,7 +790,7 @@ bool Compiler::buildPortals() {
 
     openings.reserve(portals.size());
     for (const LeafPortal& portal : portals) {
-        Opening o{portal.front, portal.back, portal.area, false};
+        Opening o{portal.front, portal.back, portal.area, false, portal.node};
         if (o.a < 0) std::swap(o.a, o.b);  // the outside, if any, is b
         if (o.a < 0) continue;
         if (portal.node >= 0 && o.b >= 0) {
@@ -1100,6 +1132,67 @@ void Compiler::mergeLeaves() {
     report.spaces = spaceCount;
 }
 
+// The contact query looks only at the spaces of a movement's two ends. A face just outside a
+// leaf is out of its reach from inside the leaf: the floor across a side of the leaf that the
+// ground probe's lead (0.02 ahead, 0.05 down, so below the floor) crosses, or a floor under a
+// thin slab left between it and a plane a little above it. The body would sink through. So a
+// neighbour's upward face that the whole of a leaf's space lies in front of, and that comes
+// within the contact skin of the leaf, is listed in the leaf's space as well: a copy cut down
+// to within the skin of the leaf. Only upward faces are copied: they are what the ground probe
+// needs, and copying every face would multiply the triangles.
+bool Compiler::borrowNearFaces() {
+    std::vector<Vector3d> clipped, next;
+    std::vector<std::vector<std::int32_t>> leavesOf(spaceCount);
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        if (leaves[i].state == LeafState::open) leavesOf[static_cast<std::size_t>(spaceOfLeaf[i])].push_back(static_cast<std::int32_t>(i));
+    }
+    for (const Opening& o : openings) {
+        if (o.b < 0 || o.a == o.b) continue;
+        for (const auto& [to, from] : {std::pair{o.a, o.b}, std::pair{o.b, o.a}}) {
+            Leaf& taker = leaves[static_cast<std::size_t>(to)];
+            const Leaf& giver = leaves[static_cast<std::size_t>(from)];
+            if (taker.state != LeafState::open || giver.state != LeafState::open || taker.corners.empty()) continue;
+            if (spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)]) continue;
+            for (const std::uint32_t id : giver.pieces) {
+                // Met again through another portal between the same two leaves.
+                if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end()) continue;
+                const Piece piece = pieces[id];
+                const PlaneD plane = planes->oriented(piece.plane);
+                if (!(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
+                double lo = INFINITY;
+                for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
+                if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
+                // Nothing of the taker's space may lie behind the face.
+                bool spaceInFront = true;
+                for (const std::int32_t other : leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
+                    for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
+                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -tol.violation;
+                }
+                if (!spaceInFront) continue;
+                const std::span<const Vector3d> points = pointsOf(piece);
+                clipped.assign(points.begin(), points.end());
+                for (const std::uint32_t ref : taker.path) {
+                    PlaneD side = planes->oriented(ref);
+                    side.d += contactSkin;  // within the skin of the leaf
+                    const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
+                    if (cut == PolygonSide::back) {
+                        clipped.clear();
+                        break;
+                    }
+                    if (cut == PolygonSide::both) clipped.swap(next);
+                }
+                if (clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) continue;
+                std::vector<std::uint32_t> added;
+                if (!addPiece(clipped, piece.source, piece.plane, added)) return false;
+                taker.borrowed.push_back(added[0]);
+                taker.borrowedFrom.push_back(id);
+                ++report.borrowedPieces;
+            }
+        }
+    }
+    return true;
+}
+
 // ---- The level records ----------------------------------------------------------------------
 
 struct FloatKey {
@@ -1209,7 +1302,12 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
         const auto s = static_cast<std::size_t>(spaceOfLeaf[i]);
         if (leaf.state != LeafState::open) continue;
         mergeWith(partition.spaces[s].bounds, leafBox[i]);
-        for (const std::uint32_t id : leaf.pieces) {
+        std::vector<std::uint32_t> listed = leaf.pieces;
+        listed.insert(listed.end(), leaf.borrowed.begin(), leaf.borrowed.end());
+        for (const std::uint32_t id : leaf.borrowed) {
+            for (const Vector3d& q : pointsOf(pieces[id])) mergeWith(partition.spaces[s].bounds, toFloat(q + translation));
+        }
+        for (const std::uint32_t id : listed) {
             const Piece& piece = pieces[id];
             const PlaneD plane = planes->oriented(piece.plane);
             const std::span<const Vector3d> pts = pointsOf(piece);
@@ -1269,6 +1367,7 @@ bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     if (!flood() || !placeSpawn() || !checkLeak()) return false;
     if (options.dropUnreachable && leaves[static_cast<std::size_t>(spawnLeaf)].state == LeafState::open) dropUnreachable();
     mergeLeaves();
+    if (!borrowNearFaces()) return false;
     if (spaceCount > options.maxSpaces) {
         return fail("the level would have " + std::to_string(spaceCount) + " spaces, more than the " +
                     std::to_string(options.maxSpaces) +
