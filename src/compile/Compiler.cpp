@@ -72,11 +72,12 @@ constexpr std::size_t maxLeakChain = 10000;
 struct Tolerances {
     double cut = 2e-4;        // a point this close to a plane is on it
     double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
+    double nearPlane = 2e-3;  // a parallel piece this close to a plane is taken onto it
 };
 
 Tolerances tolerancesFor(double largestCoordinate) {
     const double unit = std::max(1.0, largestCoordinate / 1000.0);
-    return {2e-4 * unit, 5e-4 * unit};
+    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit};
 }
 
 // Planes are kept once, with a canonical sign (the largest component of the normal positive);
@@ -256,8 +257,9 @@ private:
     struct Opening {
         std::int32_t a, b;  // leaves (b may be -1: outside)
         double area;
-        bool covered;
+        bool covered;       // closed by triangles; always for one into a solid leaf of the starting tree
         std::int32_t node;  // whose plane it lies on; -1 for a face of the tree's box
+        bool intoSolid;     // one side is a solid leaf of the starting tree
     };
     std::vector<Opening> openings;
     std::vector<std::uint32_t> firstLink;  // per leaf: its open portals, linkTo[firstLink[l], firstLink[l + 1])
@@ -374,9 +376,14 @@ bool Compiler::clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vec
     std::vector<Vector3d> clipped, next;
     for (std::size_t k = 0; k < leafPieces.size(); ++k) {
         const Piece piece = pieces[leafPieces[k]];
+        const Vector3d own = planes->oriented(piece.plane).normal;
+        // Planes about parallel to the piece are the faces it lies on (within the near-plane
+        // tolerance it was taken onto them with), not sides that cut it.
+        const auto crosses = [&](const PlaneD& plane) { return std::fabs(dot(plane.normal, own)) <= 0.99; };
         bool out = false;
         for (const std::uint32_t ref : path) {
             const PlaneD plane = planes->oriented(ref);
+            if (!crosses(plane)) continue;
             for (const Vector3d& q : pointsOf(piece)) out = out || distanceTo(plane, q) < -tol.cut;
             if (out) break;
         }
@@ -384,6 +391,7 @@ bool Compiler::clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vec
         const std::span<const Vector3d> points = pointsOf(piece);
         clipped.assign(points.begin(), points.end());
         for (const std::uint32_t ref : path) {
+            if (!crosses(planes->oriented(ref))) continue;
             const PolygonSide side = splitConvexPolygon(clipped, planes->oriented(ref), tol.cut, &next, nullptr);
             if (side == PolygonSide::back) {
                 clipped.clear();
@@ -412,10 +420,10 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     Leaf leaf;
     leaf.startSolid = solid;
     leaf.state = solid ? LeafState::solid : LeafState::open;
-    if (!solid) {
-        leaf.pieces = std::move(task.pieces);
-        if (!clipToLeaf(leaf.pieces, task.path)) return false;
-    }
+    // A solid leaf keeps its pieces aside: faces a little behind a wall's plane, inside the
+    // solid, may still be needed by the open leaf in front (see borrowNearFaces).
+    leaf.pieces = std::move(task.pieces);
+    if (!solid && !clipToLeaf(leaf.pieces, task.path)) return false;
     leaf.corners = task.region.corners();
     leaf.path = task.path;
     bool haveBox = task.region.bounds(leaf.lo, leaf.hi);
@@ -440,7 +448,7 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     std::sort(leaf.pieces.begin(), leaf.pieces.end(), [&](std::uint32_t a, std::uint32_t b) {
         return pieces[a].plane >> 1 < pieces[b].plane >> 1 || (pieces[a].plane >> 1 == pieces[b].plane >> 1 && a < b);
     });
-    report.fragments += leaf.pieces.size();
+    if (!solid) report.fragments += leaf.pieces.size();
     attach(task, childOfSpace(static_cast<std::int32_t>(leaves.size())));
     leaves.push_back(std::move(leaf));
     return true;
@@ -581,18 +589,21 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
             if (agreement > 0.99) piece.plane = planeRef;
             else if (agreement < -0.99) piece.plane = planeRef ^ 1u;
             (agreement >= 0.0 ? front : back).pieces.push_back(id);
+            continue;
+        }
+        // A piece all but on the plane (within nearPlane) and about parallel to it belongs,
+        // whole, to the side it faces, and takes the plane as its own: the back of a thin slab
+        // lies just in front of the slab's face and would face out of its leaf there, and a
+        // face whose corners straddle its leaf's face by a hair would be cut into a part just
+        // behind that face, facing out of the leaf behind.
+        const double agreement = dot(planes->oriented(piece.plane).normal, plane.normal);
+        bool near = std::fabs(agreement) > 0.99;
+        for (const Vector3d& q : pointsOf(piece)) near = near && std::fabs(distanceTo(plane, q)) <= tol.nearPlane;
+        if (near) {
+            piece.plane = agreement > 0.0 ? planeRef : planeRef ^ 1u;
+            (agreement > 0.0 ? front : back).pieces.push_back(id);
         } else if (side == PolygonSide::front || side == PolygonSide::back) {
-            // A piece all but on the plane (within the walkable check's tolerance, less a margin
-            // for rounding) and about parallel to it belongs to the side it faces: the back of a
-            // thin slab lies just in front of the slab's face, and in front it would face out of
-            // its leaf; a face just behind its leaf's face would lie inside the leaf.
-            const double agreement = dot(planes->oriented(piece.plane).normal, plane.normal);
-            bool near = std::fabs(agreement) > 0.99;
-            for (const Vector3d& q : pointsOf(piece)) near = near && std::fabs(distanceTo(plane, q)) <= 1.6 * tol.violation;
-            const bool toFront = near ? agreement > 0.0 : side == PolygonSide::front;
-            // Such a piece takes the plane as its own, so that it lies on its leaf's face.
-            if (near) piece.plane = agreement > 0.0 ? planeRef : planeRef ^ 1u;
-            (toFront ? front : back).pieces.push_back(id);
+            (side == PolygonSide::front ? front : back).pieces.push_back(id);
         } else {
             ++report.cuts;
             const std::uint32_t source = piece.source, own = piece.plane;  // piece may move as pieces grows
@@ -687,7 +698,7 @@ bool Compiler::buildTree() {
     // Whether every piece now bounds its leaf (a piece whose plane cannot cut its leaf into two
     // non-empty parts stays where it is).
     for (const Leaf& leaf : leaves) {
-        if (leaf.corners.empty()) continue;
+        if (leaf.corners.empty() || leaf.startSolid) continue;
         bool ok = true;
         for (const std::uint32_t id : leaf.pieces) {
             const PlaneD plane = planes->oriented(pieces[id].plane);
@@ -784,15 +795,22 @@ bool Compiler::buildPortals() {
     portalOptions.worldBoxPadding = 0.0;
     portalOptions.maxPortals = 8'000'000;
     portalOptions.maxPointTests = 2'000'000'000;
+    portalOptions.withOpaque = true;
     std::vector<LeafPortal> portals;
     std::string portalError;
     if (!computePortals(tree, portalOptions, portals, portalError)) return fail("cannot compute the portals: " + portalError);
 
     openings.reserve(portals.size());
     for (const LeafPortal& portal : portals) {
-        Opening o{portal.front, portal.back, portal.area, false, portal.node};
+        Opening o{portal.front, portal.back, portal.area, false, portal.node, false};
         if (o.a < 0) std::swap(o.a, o.b);  // the outside, if any, is b
         if (o.a < 0) continue;
+        o.intoSolid = leaves[static_cast<std::size_t>(o.a)].startSolid || (o.b >= 0 && leaves[static_cast<std::size_t>(o.b)].startSolid);
+        if (o.intoSolid) {
+            o.covered = true;  // nothing passes: kept only for the faces just inside the solid
+            openings.push_back(o);
+            continue;
+        }
         if (portal.node >= 0 && o.b >= 0) {
             ++report.portals;
             // Open unless the triangles on its plane in one of its two leaves close it. Areas
@@ -1138,8 +1156,10 @@ void Compiler::mergeLeaves() {
 // thin slab left between it and a plane a little above it. The body would sink through. So a
 // neighbour's upward face that the whole of a leaf's space lies in front of, and that comes
 // within the contact skin of the leaf, is listed in the leaf's space as well: a copy cut down
-// to within the skin of the leaf. Only upward faces are copied: they are what the ground probe
-// needs, and copying every face would multiply the triangles.
+// to within the skin of the leaf. Only upward faces are copied from open leaves: they are what
+// the ground probe needs, and copying every face would multiply the triangles. From a solid
+// leaf of the starting tree every face is, since nothing else lists it: a wall a little behind
+// the plane that bounds its open leaf is otherwise no wall at all.
 bool Compiler::borrowNearFaces() {
     std::vector<Vector3d> clipped, next;
     std::vector<std::vector<std::int32_t>> leavesOf(spaceCount);
@@ -1151,14 +1171,18 @@ bool Compiler::borrowNearFaces() {
         for (const auto& [to, from] : {std::pair{o.a, o.b}, std::pair{o.b, o.a}}) {
             Leaf& taker = leaves[static_cast<std::size_t>(to)];
             const Leaf& giver = leaves[static_cast<std::size_t>(from)];
-            if (taker.state != LeafState::open || giver.state != LeafState::open || taker.corners.empty()) continue;
-            if (spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)]) continue;
+            // From an open neighbour, or from a solid leaf of the starting tree: a game level's
+            // face may lie a little behind the plane that bounds the open leaf in front of it.
+            const bool fromSolid = giver.startSolid;
+            if (taker.state != LeafState::open || taker.corners.empty()) continue;
+            if (giver.state != LeafState::open && !fromSolid) continue;
+            if (!fromSolid && spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)]) continue;
             for (const std::uint32_t id : giver.pieces) {
                 // Met again through another portal between the same two leaves.
                 if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end()) continue;
                 const Piece piece = pieces[id];
                 const PlaneD plane = planes->oriented(piece.plane);
-                if (!(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
+                if (!fromSolid && !(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
                 double lo = INFINITY;
                 for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
                 if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
