@@ -19,8 +19,8 @@ if [ ! -f "$pak" ]; then
 fi
 
 # Maps still failing a walk after the rebuild (to be mended; override with KNOWN_REST / KNOWN_FALL).
-known_rest=" ${KNOWN_REST-mlctf1beta oa_ctf2old} "
-known_fall=" ${KNOWN_FALL-am_lavaarena am_lavactf am_mckinleyish2 am_underworks2 mlctf1beta oa_koth1 oa_shouse oasago2 ps9ctf sleekgrinder slimefac} "
+known_rest=" ${KNOWN_REST-oa_ctf2old} "
+known_fall=" ${KNOWN_FALL-am_underworks2 mlctf1beta oa_shouse ps9ctf slimefac} "
 
 printf 'step 300 -\n' > "$work/rest.txt"
 for key in W A S D; do printf 'step 1000 %s\n' "$key" > "$work/walk-$key.txt"; done

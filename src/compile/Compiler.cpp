@@ -53,25 +53,31 @@ constexpr double bodyLift = 0.02;
 // Faces whose normal has at least this upward part are floors (tan 0.5 is where a standing body
 // starts to slide, at 26.57 degrees, whose cosine this is).
 constexpr double walkableFloorY = 0.894;
+// The contact query's skin: a face this near a movement's end point is met.
+constexpr double contactSkin = 0.05;
+// How far below the body the ground probe reaches: 0.05 below the previous position, which
+// rests up to 0.05 above the floor.
+constexpr double shelfReach = 0.1;
 // A leak chain longer than this is cut (the first steps say where to look).
 constexpr std::size_t maxLeakChain = 10000;
 
 // ---- Tolerances and planes ----------------------------------------------------------------
 
 // Distances in level units, grown with the level's extent beyond 1000 units so that they stay
-// above the rounding of single-precision coordinates. The walkable check allows 0.001; the
-// compiler mends half of that, so that a level it made passes the check after its planes and
-// corners were rounded to floats. Cutting takes points within 0.0002 of a plane as on it: the
+// above the rounding of single-precision coordinates. The walkable check allows 0.005; the
+// compiler mends a tenth of that, so that a level it made passes the check after its planes
+// and corners were rounded to floats and its regions cut again from them. Cutting takes points within 0.0002 of a plane as on it: the
 // corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off
 // the planes that bound their leaves, and slivers thinner than that are no space to walk in.
 struct Tolerances {
     double cut = 2e-4;        // a point this close to a plane is on it
     double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
+    double nearPlane = 2e-3;  // a parallel piece this close to a plane is taken onto it
 };
 
 Tolerances tolerancesFor(double largestCoordinate) {
     const double unit = std::max(1.0, largestCoordinate / 1000.0);
-    return {2e-4 * unit, 5e-4 * unit};
+    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit};
 }
 
 // Planes are kept once, with a canonical sign (the largest component of the normal positive);
@@ -102,6 +108,7 @@ public:
         return (ref & 1u) != 0 ? flipped(p) : p;
     }
     [[nodiscard]] bool isAxial(std::uint32_t ref) const { return axial[ref >> 1] != 0; }
+    [[nodiscard]] const PlaneD& canonical(std::uint32_t ref) const { return planes[ref >> 1]; }
     [[nodiscard]] std::size_t size() const { return planes.size(); }
 
 private:
@@ -161,6 +168,9 @@ struct Leaf {
     std::vector<Vector3d> corners;      // of the leaf's region
     Vector3d lo, hi;                    // the region's box
     Vector3d centre;
+    std::vector<std::uint32_t> path;      // the planes on the way down, facing into the region
+    std::vector<std::uint32_t> borrowed;  // copies of neighbours' pieces just outside it (see borrowNearFaces)
+    std::vector<std::uint32_t> borrowedFrom;  // the pieces they copy
     bool startSolid = false;
     bool thin = false;  // thinner than 0.01 on average: its corners are too poorly placed to merge it
     LeafState state = LeafState::open;
@@ -192,6 +202,7 @@ private:
     bool checkLeak();
     void dropUnreachable();
     void mergeLeaves();
+    bool borrowNearFaces();
     bool emit(LevelGeometry& geometry, SpacePartition& partition);
 
     // Tree building.
@@ -202,7 +213,7 @@ private:
         bool free = true;          // false: following the starting tree
         ConvexPolyhedron region;
         std::vector<std::uint32_t> pieces;
-        std::vector<std::uint32_t> path;  // the planes that cut the region on the way down, facing into it
+        std::vector<std::uint32_t> path;  // the planes on the way down, facing into the region
     };
     void attach(const Task& task, std::int32_t child);
     bool finishLeaf(Task& task, bool solid);
@@ -216,6 +227,12 @@ private:
         return std::span<const Vector3d>(pool).subspan(piece.first, piece.count);
     }
     [[nodiscard]] std::int32_t locateLeaf(const Vector3d& p) const;
+    // The direction of a plane, either way round, to a ten-thousandth: parallel planes share it.
+    [[nodiscard]] std::int64_t directionKey(std::uint32_t ref) const {
+        const Vector3d& n = planes->canonical(ref).normal;
+        const auto q = [](double v) { return static_cast<std::int64_t>(std::llround(v * 1e4)) + 20000; };
+        return (q(n.x) * 40001 + q(n.y)) * 40001 + q(n.z);
+    }
     [[nodiscard]] double coverage(std::int32_t leaf, std::uint32_t planeIndex, const LeafPortal& portal);
 
     const SceneMesh& mesh;
@@ -240,7 +257,9 @@ private:
     struct Opening {
         std::int32_t a, b;  // leaves (b may be -1: outside)
         double area;
-        bool covered;
+        bool covered;       // closed by triangles; always for one into a solid leaf of the starting tree
+        std::int32_t node;  // whose plane it lies on; -1 for a face of the tree's box
+        bool intoSolid;     // one side is a solid leaf of the starting tree
     };
     std::vector<Opening> openings;
     std::vector<std::uint32_t> firstLink;  // per leaf: its open portals, linkTo[firstLink[l], firstLink[l + 1])
@@ -357,9 +376,14 @@ bool Compiler::clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vec
     std::vector<Vector3d> clipped, next;
     for (std::size_t k = 0; k < leafPieces.size(); ++k) {
         const Piece piece = pieces[leafPieces[k]];
+        const Vector3d own = planes->oriented(piece.plane).normal;
+        // Planes about parallel to the piece are the faces it lies on (within the near-plane
+        // tolerance it was taken onto them with), not sides that cut it.
+        const auto crosses = [&](const PlaneD& plane) { return std::fabs(dot(plane.normal, own)) <= 0.99; };
         bool out = false;
         for (const std::uint32_t ref : path) {
             const PlaneD plane = planes->oriented(ref);
+            if (!crosses(plane)) continue;
             for (const Vector3d& q : pointsOf(piece)) out = out || distanceTo(plane, q) < -tol.cut;
             if (out) break;
         }
@@ -367,6 +391,7 @@ bool Compiler::clipToLeaf(std::vector<std::uint32_t>& leafPieces, const std::vec
         const std::span<const Vector3d> points = pointsOf(piece);
         clipped.assign(points.begin(), points.end());
         for (const std::uint32_t ref : path) {
+            if (!crosses(planes->oriented(ref))) continue;
             const PolygonSide side = splitConvexPolygon(clipped, planes->oriented(ref), tol.cut, &next, nullptr);
             if (side == PolygonSide::back) {
                 clipped.clear();
@@ -395,11 +420,12 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     Leaf leaf;
     leaf.startSolid = solid;
     leaf.state = solid ? LeafState::solid : LeafState::open;
-    if (!solid) {
-        leaf.pieces = std::move(task.pieces);
-        if (!clipToLeaf(leaf.pieces, task.path)) return false;
-    }
+    // A solid leaf keeps its pieces aside: faces a little behind a wall's plane, inside the
+    // solid, may still be needed by the open leaf in front (see borrowNearFaces).
+    leaf.pieces = std::move(task.pieces);
+    if (!solid && !clipToLeaf(leaf.pieces, task.path)) return false;
     leaf.corners = task.region.corners();
+    leaf.path = task.path;
     bool haveBox = task.region.bounds(leaf.lo, leaf.hi);
     {
         // Mean thickness: volume over half the surface (a slab of thickness t gives t).
@@ -422,7 +448,7 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     std::sort(leaf.pieces.begin(), leaf.pieces.end(), [&](std::uint32_t a, std::uint32_t b) {
         return pieces[a].plane >> 1 < pieces[b].plane >> 1 || (pieces[a].plane >> 1 == pieces[b].plane >> 1 && a < b);
     });
-    report.fragments += leaf.pieces.size();
+    if (!solid) report.fragments += leaf.pieces.size();
     attach(task, childOfSpace(static_cast<std::int32_t>(leaves.size())));
     leaves.push_back(std::move(leaf));
     return true;
@@ -463,6 +489,8 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         else if (lo < -tol.violation) facingAway.push_back(ref);
     }
     if (axial.empty() && other.empty()) return std::nullopt;
+    std::unordered_map<std::int64_t, std::vector<std::uint32_t>> parallelRefs;  // by direction
+    for (const std::uint32_t ref : refs) parallelRefs[directionKey(ref)].push_back(ref);
     constexpr std::size_t maxCandidates = 24;
     std::vector<std::uint32_t> candidates;
     const auto sample = [&](const std::vector<std::uint32_t>& from, std::size_t count) {
@@ -483,6 +511,17 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
     for (const std::uint32_t ref : candidates) {
         const PlaneD plane = planes->oriented(ref);
         double front = 0, back = 0, cut = 0;
+        // A face of the region close to the plane, parallel to it and facing it (a floor under
+        // a cut a little above it): the cut would leave the face in a slab too thin to stand
+        // in, out of reach of the contact query from the space beyond.
+        bool shelf = false;
+        if (const auto bucket = parallelRefs.find(directionKey(ref)); bucket != parallelRefs.end()) {
+            const double d = planes->canonical(ref).d;
+            for (const std::uint32_t other : bucket->second) {
+                const double offset = ((other & 1u) != 0 ? -1.0 : 1.0) * (planes->canonical(other).d - d);
+                shelf = shelf || (offset > tol.cut && offset < shelfReach);
+            }
+        }
         for (std::size_t k = 0; k < task.pieces.size(); k += stride) {
             const Piece& piece = pieces[task.pieces[k]];
             if (piece.plane >> 1 == ref >> 1) {
@@ -501,6 +540,9 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         }
         double cost = 4.0 * cut + std::fabs(front - back);
         if (!planes->isAxial(ref)) cost = 1.5 * cost + 1.0;
+        // Such a cut comes last, once other cuts have narrowed the region to where it does no
+        // harm (the top of a plate lying on the floor cuts only the plate's own column).
+        if (shelf) cost += 1e12;
         if (!best || cost < bestCost) best = ref, bestCost = cost;
     }
     return best;
@@ -518,10 +560,8 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
     front.path = task.path;
     back.path = std::move(task.path);
     task.region.split(plane, tol.cut, &front.region, &back.region);
-    if (!front.region.empty() && !back.region.empty()) {
-        front.path.push_back(planeRef);
-        back.path.push_back(planeRef ^ 1u);
-    }
+    front.path.push_back(planeRef);
+    back.path.push_back(planeRef ^ 1u);
     // A plane of the starting tree may miss the region: the pieces (which lie in the region,
     // within the tolerance) all go to the side that has it, uncut.
     if (front.region.empty() != back.region.empty()) {
@@ -549,18 +589,21 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
             if (agreement > 0.99) piece.plane = planeRef;
             else if (agreement < -0.99) piece.plane = planeRef ^ 1u;
             (agreement >= 0.0 ? front : back).pieces.push_back(id);
+            continue;
+        }
+        // A piece all but on the plane (within nearPlane) and about parallel to it belongs,
+        // whole, to the side it faces, and takes the plane as its own: the back of a thin slab
+        // lies just in front of the slab's face and would face out of its leaf there, and a
+        // face whose corners straddle its leaf's face by a hair would be cut into a part just
+        // behind that face, facing out of the leaf behind.
+        const double agreement = dot(planes->oriented(piece.plane).normal, plane.normal);
+        bool near = std::fabs(agreement) > 0.99;
+        for (const Vector3d& q : pointsOf(piece)) near = near && std::fabs(distanceTo(plane, q)) <= tol.nearPlane;
+        if (near) {
+            piece.plane = agreement > 0.0 ? planeRef : planeRef ^ 1u;
+            (agreement > 0.0 ? front : back).pieces.push_back(id);
         } else if (side == PolygonSide::front || side == PolygonSide::back) {
-            // A piece all but on the plane (within the walkable check's tolerance, less a margin
-            // for rounding) and about parallel to it belongs to the side it faces: the back of a
-            // thin slab lies just in front of the slab's face, and in front it would face out of
-            // its leaf; a face just behind its leaf's face would lie inside the leaf.
-            const double agreement = dot(planes->oriented(piece.plane).normal, plane.normal);
-            bool near = std::fabs(agreement) > 0.99;
-            for (const Vector3d& q : pointsOf(piece)) near = near && std::fabs(distanceTo(plane, q)) <= 1.6 * tol.violation;
-            const bool toFront = near ? agreement > 0.0 : side == PolygonSide::front;
-            // Such a piece takes the plane as its own, so that it lies on its leaf's face.
-            if (near) piece.plane = agreement > 0.0 ? planeRef : planeRef ^ 1u;
-            (toFront ? front : back).pieces.push_back(id);
+            (side == PolygonSide::front ? front : back).pieces.push_back(id);
         } else {
             ++report.cuts;
             const std::uint32_t source = piece.source, own = piece.plane;  // piece may move as pieces grows
@@ -655,7 +698,7 @@ bool Compiler::buildTree() {
     // Whether every piece now bounds its leaf (a piece whose plane cannot cut its leaf into two
     // non-empty parts stays where it is).
     for (const Leaf& leaf : leaves) {
-        if (leaf.corners.empty()) continue;
+        if (leaf.corners.empty() || leaf.startSolid) continue;
         bool ok = true;
         for (const std::uint32_t id : leaf.pieces) {
             const PlaneD plane = planes->oriented(pieces[id].plane);
@@ -752,15 +795,22 @@ bool Compiler::buildPortals() {
     portalOptions.worldBoxPadding = 0.0;
     portalOptions.maxPortals = 8'000'000;
     portalOptions.maxPointTests = 2'000'000'000;
+    portalOptions.withOpaque = true;
     std::vector<LeafPortal> portals;
     std::string portalError;
     if (!computePortals(tree, portalOptions, portals, portalError)) return fail("cannot compute the portals: " + portalError);
 
     openings.reserve(portals.size());
     for (const LeafPortal& portal : portals) {
-        Opening o{portal.front, portal.back, portal.area, false};
+        Opening o{portal.front, portal.back, portal.area, false, portal.node, false};
         if (o.a < 0) std::swap(o.a, o.b);  // the outside, if any, is b
         if (o.a < 0) continue;
+        o.intoSolid = leaves[static_cast<std::size_t>(o.a)].startSolid || (o.b >= 0 && leaves[static_cast<std::size_t>(o.b)].startSolid);
+        if (o.intoSolid) {
+            o.covered = true;  // nothing passes: kept only for the faces just inside the solid
+            openings.push_back(o);
+            continue;
+        }
         if (portal.node >= 0 && o.b >= 0) {
             ++report.portals;
             // Open unless the triangles on its plane in one of its two leaves close it. Areas
@@ -1100,6 +1150,73 @@ void Compiler::mergeLeaves() {
     report.spaces = spaceCount;
 }
 
+// The contact query looks only at the spaces of a movement's two ends. A face just outside a
+// leaf is out of its reach from inside the leaf: the floor across a side of the leaf that the
+// ground probe's lead (0.02 ahead, 0.05 down, so below the floor) crosses, or a floor under a
+// thin slab left between it and a plane a little above it. The body would sink through. So a
+// neighbour's upward face that the whole of a leaf's space lies in front of, and that comes
+// within the contact skin of the leaf, is listed in the leaf's space as well: a copy cut down
+// to within the skin of the leaf. Only upward faces are copied from open leaves: they are what
+// the ground probe needs, and copying every face would multiply the triangles. From a solid
+// leaf of the starting tree every face is, since nothing else lists it: a wall a little behind
+// the plane that bounds its open leaf is otherwise no wall at all.
+bool Compiler::borrowNearFaces() {
+    std::vector<Vector3d> clipped, next;
+    std::vector<std::vector<std::int32_t>> leavesOf(spaceCount);
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        if (leaves[i].state == LeafState::open) leavesOf[static_cast<std::size_t>(spaceOfLeaf[i])].push_back(static_cast<std::int32_t>(i));
+    }
+    for (const Opening& o : openings) {
+        if (o.b < 0 || o.a == o.b) continue;
+        for (const auto& [to, from] : {std::pair{o.a, o.b}, std::pair{o.b, o.a}}) {
+            Leaf& taker = leaves[static_cast<std::size_t>(to)];
+            const Leaf& giver = leaves[static_cast<std::size_t>(from)];
+            // From an open neighbour, or from a solid leaf of the starting tree: a game level's
+            // face may lie a little behind the plane that bounds the open leaf in front of it.
+            const bool fromSolid = giver.startSolid;
+            if (taker.state != LeafState::open || taker.corners.empty()) continue;
+            if (giver.state != LeafState::open && !fromSolid) continue;
+            if (!fromSolid && spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)]) continue;
+            for (const std::uint32_t id : giver.pieces) {
+                // Met again through another portal between the same two leaves.
+                if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end()) continue;
+                const Piece piece = pieces[id];
+                const PlaneD plane = planes->oriented(piece.plane);
+                if (!fromSolid && !(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
+                double lo = INFINITY;
+                for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
+                if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
+                // Nothing of the taker's space may lie behind the face.
+                bool spaceInFront = true;
+                for (const std::int32_t other : leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
+                    for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
+                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -tol.violation;
+                }
+                if (!spaceInFront) continue;
+                const std::span<const Vector3d> points = pointsOf(piece);
+                clipped.assign(points.begin(), points.end());
+                for (const std::uint32_t ref : taker.path) {
+                    PlaneD side = planes->oriented(ref);
+                    side.d += contactSkin;  // within the skin of the leaf
+                    const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
+                    if (cut == PolygonSide::back) {
+                        clipped.clear();
+                        break;
+                    }
+                    if (cut == PolygonSide::both) clipped.swap(next);
+                }
+                if (clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) continue;
+                std::vector<std::uint32_t> added;
+                if (!addPiece(clipped, piece.source, piece.plane, added)) return false;
+                taker.borrowed.push_back(added[0]);
+                taker.borrowedFrom.push_back(id);
+                ++report.borrowedPieces;
+            }
+        }
+    }
+    return true;
+}
+
 // ---- The level records ----------------------------------------------------------------------
 
 struct FloatKey {
@@ -1209,7 +1326,12 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
         const auto s = static_cast<std::size_t>(spaceOfLeaf[i]);
         if (leaf.state != LeafState::open) continue;
         mergeWith(partition.spaces[s].bounds, leafBox[i]);
-        for (const std::uint32_t id : leaf.pieces) {
+        std::vector<std::uint32_t> listed = leaf.pieces;
+        listed.insert(listed.end(), leaf.borrowed.begin(), leaf.borrowed.end());
+        for (const std::uint32_t id : leaf.borrowed) {
+            for (const Vector3d& q : pointsOf(pieces[id])) mergeWith(partition.spaces[s].bounds, toFloat(q + translation));
+        }
+        for (const std::uint32_t id : listed) {
             const Piece& piece = pieces[id];
             const PlaneD plane = planes->oriented(piece.plane);
             const std::span<const Vector3d> pts = pointsOf(piece);
@@ -1269,6 +1391,7 @@ bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     if (!flood() || !placeSpawn() || !checkLeak()) return false;
     if (options.dropUnreachable && leaves[static_cast<std::size_t>(spawnLeaf)].state == LeafState::open) dropUnreachable();
     mergeLeaves();
+    if (!borrowNearFaces()) return false;
     if (spaceCount > options.maxSpaces) {
         return fail("the level would have " + std::to_string(spaceCount) + " spaces, more than the " +
                     std::to_string(options.maxSpaces) +

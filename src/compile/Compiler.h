@@ -82,6 +82,7 @@ struct CompileReport {
     std::size_t cuts = 0;              // triangle pieces that a splitting plane cut in two
     std::size_t facingAwayPieces = 0;  // pieces left out: on their leaf's boundary, facing out of it
     std::size_t clippedPieces = 0;     // pieces cut back to their leaf at the end
+    std::size_t borrowedPieces = 0;    // copies of faces just outside a space, listed in it as well
     std::size_t outputTriangles = 0;
     std::size_t startLeaves = 0;       // leaves of the starting tree (0 without one)
     std::size_t nodes = 0;

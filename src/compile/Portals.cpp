@@ -444,10 +444,10 @@ bool PortalBuilder::run(std::vector<LeafPortal>& result, std::string& error) {
         if (p.side[0] == outsideRegion && p.side[1] == outsideRegion) continue;
         const std::int32_t a = leafOf(p.side[0]);
         const std::int32_t b = leafOf(p.side[1]);
-        if ((a >= 0 && tree_.leafCluster[static_cast<std::size_t>(a)] < 0) ||
-            (b >= 0 && tree_.leafCluster[static_cast<std::size_t>(b)] < 0)) {
-            continue;
-        }
+        const bool opaqueA = a >= 0 && tree_.leafCluster[static_cast<std::size_t>(a)] < 0;
+        const bool opaqueB = b >= 0 && tree_.leafCluster[static_cast<std::size_t>(b)] < 0;
+        if (opaqueA && opaqueB) continue;
+        if ((opaqueA || opaqueB) && (!options_.withOpaque || a < 0 || b < 0)) continue;
         const Winding& w = windings_[p.winding];
         const double area = windingArea(w);
         if (area <= options_.minPortalArea) continue;

@@ -42,6 +42,7 @@ struct PortalOptions {
     std::size_t maxPortals = 2'000'000;
     std::uint64_t pointTestsPerNode = 4096;
     std::uint64_t maxPointTests = 100'000'000;
+    bool withOpaque = false;         // also the portals between an open leaf and an opaque one
 };
 
 struct LeafPortal {
@@ -54,8 +55,8 @@ struct LeafPortal {
 };
 
 // Every portal of more than minPortalArea between two open leaves, or between an open leaf and
-// the outside of the (padded) world box, in no particular order; a pair of leaves may share
-// several. False with a clear error like computeLeafPortals.
+// the outside of the (padded) world box (and with withOpaque, an opaque leaf), in no particular
+// order; a pair of leaves may share several. False with a clear error like computeLeafPortals.
 [[nodiscard]] bool computePortals(const PortalTree& tree, const PortalOptions& options, std::vector<LeafPortal>& portals,
                                   std::string& error);
 

@@ -79,7 +79,12 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
     const Bounds bounds = levelBounds(g, p);
     const double largest = std::max({std::fabs(bounds.lo.x), std::fabs(bounds.lo.y), std::fabs(bounds.lo.z),
                                      std::fabs(bounds.hi.x), std::fabs(bounds.hi.y), std::fabs(bounds.hi.z)});
-    const double epsilon = std::max(1e-3, 1e-6 * largest);
+    // A tenth of the contact skin: the push-out moves the working point by at least the skin,
+    // so a corner this little behind a plane cannot send it the wrong way; and it leaves room
+    // for the corners of thin regions, which cutting places less exactly than their planes.
+    const double epsilon = std::max(5e-3, 1e-6 * largest);
+    // On the boundary: within the contact query's skin.
+    const double reach = 0.05 + epsilon;
     // Cutting regions uses a finer tolerance, so that their corners stay true to the planes.
     const double cutEpsilon = 1e-9 * std::max(1.0, largest);
 
@@ -89,7 +94,6 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
     // placed along its length while the planes' distances are not.
     std::vector<std::vector<Vector3d>> cornersOf(p.spaces.size());
     struct LeafRegion {
-        Vector3d lo, hi;  // around its corners
         std::size_t first, count;  // in regionPlanes
     };
     std::vector<std::vector<LeafRegion>> regionsOf(p.spaces.size());
@@ -113,7 +117,6 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                 const std::vector<Vector3d> c = frame.region.corners();
                 cornersOf[s].insert(cornersOf[s].end(), c.begin(), c.end());
                 LeafRegion leaf{};
-                frame.region.bounds(leaf.lo, leaf.hi);
                 leaf.first = regionPlanes.size();
                 leaf.count = frame.path.size();
                 regionPlanes.insert(regionPlanes.end(), frame.path.begin(), frame.path.end());
@@ -190,10 +193,6 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                 offend(s, t, "part of the space lies " + formatDistance(-d) + " behind the triangle's plane");
                 continue;
             }
-            if (d > epsilon) {
-                offend(s, t, "the triangle's plane passes " + formatDistance(d) + " from the space, not along its boundary");
-                continue;
-            }
             bool outside = false;
             for (const std::int32_t v : triangle.vertexIndex) {
                 const Vector3d c = toDouble(g.vertex(v));
@@ -209,12 +208,9 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                     return report;
                 }
                 for (const LeafRegion& leaf : regionsOf[s]) {
-                    // The corners' box only skips regions far away: widened by a unit, since the
-                    // corners of a sliver of a region can fall short of its length.
-                    if (!within(leaf.lo, leaf.hi, 1.0 + epsilon)) continue;
-                    bool inside = within(bounds.lo, bounds.hi, epsilon);
+                    bool inside = within(bounds.lo, bounds.hi, reach);
                     for (std::size_t k = 0; k < leaf.count && inside; ++k)
-                        inside = distanceTo(regionPlanes[leaf.first + k], c) >= -epsilon;
+                        inside = distanceTo(regionPlanes[leaf.first + k], c) >= -reach;
                     if (inside) {
                         inSome = true;
                         break;
@@ -222,7 +218,13 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                 }
                 outside = outside || !inSome;
             }
-            if (outside) offend(s, t, "the triangle lies outside the space");
+            // A triangle whose corners lie within reach of the space, with the space in front of
+            // its plane, lies on the space's boundary: its plane passes within reach too.
+            if (outside && d > reach) {
+                offend(s, t, "the triangle's plane passes " + formatDistance(d) + " from the space, not along its boundary");
+            } else if (outside) {
+                offend(s, t, "the triangle lies outside the space");
+            }
         }
     }
     return report;
