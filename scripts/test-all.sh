@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test:
-#   0. the include layers (scripts/check-includes.sh);
+#   0. the include layers (scripts/check-includes.sh) and the formatting (scripts/check-format.sh);
 #   1. release build (viewer and importer): unit tests, end-to-end tests under a virtual X
 #      server, and every level of the free game package imported and walked;
 #   2. core-only build (no SDL, GL or GTK) and its tests;
@@ -13,6 +13,7 @@ jobs=$(nproc)
 
 echo "== includes follow the layers (app > play > walk > camera > visibility > level, math, io)"
 bash scripts/check-includes.sh
+bash scripts/check-format.sh
 
 echo "== release build and tests (viewer and importer included)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=OFF -DVANTRELL_IMPORT=ON
