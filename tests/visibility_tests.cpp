@@ -874,7 +874,7 @@ TEST(SteadyState, SearchAndContactAllocateNothing) {
 
 // ------------------------------------------------------------------ commands
 
-class WalkCommands : public ::testing::Test {
+class QueryCommands : public ::testing::Test {
 protected:
     std::string write(const TestLevel& level, const std::string& name) {
         const std::string path = scratch.file(name);
@@ -887,7 +887,7 @@ protected:
     testing::ScratchFolder scratch{"vantrell-visibility"};
 };
 
-TEST_F(WalkCommands, VisiblePrintsTheSearchOrder) {
+TEST_F(QueryCommands, VisiblePrintsTheSearchOrder) {
     const std::string path = write(fiveSpaces({ahead, ahead, ahead, ahead, ahead}), "five.bsp");
     testing::CommandRun r = runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0");
     EXPECT_EQ(r.status, 0);
@@ -900,7 +900,7 @@ TEST_F(WalkCommands, VisiblePrintsTheSearchOrder) {
     EXPECT_EQ(r.out, "\n");
 }
 
-TEST_F(WalkCommands, VisibleAspectAndFieldOfView) {
+TEST_F(QueryCommands, VisibleAspectAndFieldOfView) {
     TestLevel level;
     addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
     addBoxSpace(level, {1.0f, 0.0f, 50.0f, 2.0f, 2.0f, 51.0f});  // far to the left
@@ -914,7 +914,7 @@ TEST_F(WalkCommands, VisibleAspectAndFieldOfView) {
     EXPECT_EQ(runVantrell("visible " + path + " --eye 0,1,0 --forward 1,0,0 --fov 3.1415927").out, "0\n");
 }
 
-TEST_F(WalkCommands, FieldOfViewInDegreesEqualsItInRadians) {
+TEST_F(QueryCommands, FieldOfViewInDegreesEqualsItInRadians) {
     TestLevel level;
     addBoxSpace(level, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f});
     addBoxSpace(level, {1.0f, 0.0f, 50.0f, 2.0f, 2.0f, 51.0f});
@@ -931,7 +931,7 @@ TEST_F(WalkCommands, FieldOfViewInDegreesEqualsItInRadians) {
               std::string::npos);
 }
 
-TEST_F(WalkCommands, WhyExplainsListedBlockedAndUnreachableSpaces) {
+TEST_F(QueryCommands, WhyExplainsListedBlockedAndUnreachableSpaces) {
     const std::string path = write(cullingLevel(), "culling.bsp");
     const std::string view = " --eye 0,1,0 --forward 1,0,0 ";
     testing::CommandRun r = runVantrell("why " + path + view + "1");
@@ -957,7 +957,7 @@ TEST_F(WalkCommands, WhyExplainsListedBlockedAndUnreachableSpaces) {
     EXPECT_EQ(runVantrell("why " + path + view + "6").status, 2);
 }
 
-TEST_F(WalkCommands, ContactPrintsThePlane) {
+TEST_F(QueryCommands, ContactPrintsThePlane) {
     TestLevel level = oneSpace();
     addFloor(level, 0, 0.0f);
     level.geometry.planes[0] = {0.0f, 1.0f, 0.0f, 0.25f};  // floor at y = -0.25
@@ -971,7 +971,7 @@ TEST_F(WalkCommands, ContactPrintsThePlane) {
     EXPECT_EQ(r.out, "0 0 0 0\n");
 }
 
-TEST_F(WalkCommands, RefusesBadArgumentsAndLevels) {
+TEST_F(QueryCommands, RefusesBadArgumentsAndLevels) {
     const std::string path = write(fiveSpaces({ahead, ahead, ahead, ahead, ahead}), "five.bsp");
     for (const std::string& arguments :
          {"visible " + path + " --eye 0,1 --forward 1,0,0", "visible " + path + " --eye 0,1,0 --forward 0,0,0",

@@ -15,11 +15,11 @@ void addLocateCommand(CLI::App& app, int& exitCode);
 void addVisibleCommand(CLI::App& app, int& exitCode);
 void addWhyCommand(CLI::App& app, int& exitCode);
 void addContactCommand(CLI::App& app, int& exitCode);
-void addTraceCommand(CLI::App& app, int& exitCode);     // trace
-void addImportCommands(CLI::App& app, int& exitCode);   // import (and play of an IBSP input)
-void addCompileCommands(CLI::App& app, int& exitCode);  // compile (and play of a scene)
-void addViewerCommands(CLI::App& app, int& exitCode);   // play
-void addRenderCommand(CLI::App& app, int& exitCode);    // render (headless, EGL)
+void addTraceCommand(CLI::App& app, int& exitCode);
+void addImportCommand(CLI::App& app, int& exitCode);
+void addCompileCommand(CLI::App& app, int& exitCode);
+void addPlayCommand(CLI::App& app, int& exitCode);
+void addRenderCommand(CLI::App& app, int& exitCode);  // headless, EGL
 // The main dialog, started when no subcommand is given, with firstLevel loaded when it is not
 // empty; returns the exit status.
 int runMainDialog(int argc, char** argv, const std::string& firstLevel);

@@ -44,17 +44,17 @@ int main(int argc, char** argv) {
     vantrell::addInfoCommand(app, exitCode);
     vantrell::addLocateCommand(app, exitCode);
 #ifdef VANTRELL_IMPORT
-    vantrell::addImportCommands(app, exitCode);
+    vantrell::addImportCommand(app, exitCode);
 #endif
 #ifdef VANTRELL_SCENE
-    vantrell::addCompileCommands(app, exitCode);
+    vantrell::addCompileCommand(app, exitCode);
 #endif
     vantrell::addVisibleCommand(app, exitCode);
     vantrell::addWhyCommand(app, exitCode);
     vantrell::addContactCommand(app, exitCode);
     vantrell::addTraceCommand(app, exitCode);
 #ifdef VANTRELL_VIEWER
-    vantrell::addViewerCommands(app, exitCode);
+    vantrell::addPlayCommand(app, exitCode);
     vantrell::addRenderCommand(app, exitCode);
 #endif
     try {

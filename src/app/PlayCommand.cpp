@@ -135,7 +135,7 @@ int play(const PlayArguments& arguments) {
 
 }  // namespace
 
-void addViewerCommands(CLI::App& app, int& exitCode) {
+void addPlayCommand(CLI::App& app, int& exitCode) {
     auto arguments = std::make_shared<PlayArguments>();
     CLI::App* command = app.add_subcommand("play",
                                            "Walk through LEVEL in a window.\n"

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
@@ -121,27 +122,27 @@ int runImport(const ImportArguments& arguments) {
 
 }  // namespace
 
-void addImportCommands(CLI::App& app, int& exitCode) {
+void addImportCommand(CLI::App& app, int& exitCode) {
     auto* import =
         app.add_subcommand("import",
                            "Import an IBSP v46 game level, or one from a .pk3 archive, as a level file.\n"
                            "Without --map, a .pk3 input lists the maps it holds. An existing OUTPUT is kept\n"
                            "unless --force is given; the input is never written over.");
-    static ImportArguments arguments;
-    import->add_option("INPUT", arguments.input, "an IBSP file (.bsp) or a .pk3 archive")->required();
-    import->add_option("OUTPUT", arguments.output,
+    const auto arguments = std::make_shared<ImportArguments>();
+    import->add_option("INPUT", arguments->input, "an IBSP file (.bsp) or a .pk3 archive")->required();
+    import->add_option("OUTPUT", arguments->output,
                        "the level file to write (default: NAME.bsp in the working directory, NAME the map's\n"
                        "or the input's)");
-    import->add_option("--map", arguments.mapName, "the map inside the archive: NAME, maps/NAME or maps/NAME.bsp");
+    import->add_option("--map", arguments->mapName, "the map inside the archive: NAME, maps/NAME or maps/NAME.bsp");
     import
-        ->add_option("--scale", arguments.scale,
+        ->add_option("--scale", arguments->scale,
                      "level units per file unit (default 1/50: the game's eye height becomes 1)")
         ->check(positiveNumber("S"));
-    import->add_flag("--force", arguments.force, "replace OUTPUT if it exists");
-    import->add_flag("--keep-tree", arguments.keepTree,
+    import->add_flag("--force", arguments->force, "replace OUTPUT if it exists");
+    import->add_flag("--keep-tree", arguments->keepTree,
                      "keep the file's own tree, one space per leaf, instead of rebuilding it so that every space\n"
                      "is bounded by its own triangles");
-    import->callback([&exitCode] { exitCode = runImport(arguments);
+    import->callback([arguments, &exitCode] { exitCode = runImport(*arguments);
 });
 }  // namespace vantrell
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "app/CommandSupport.h"
@@ -154,7 +155,7 @@ int runCompile(CompileArguments arguments) {
 
 }  // namespace
 
-void addCompileCommands(CLI::App& app, int& exitCode) {
+void addCompileCommand(CLI::App& app, int& exitCode) {
     auto* compile = app.add_subcommand(
         "compile",
         "Compile a mesh scene (glTF, OBJ, FBX, Collada, ...) into a level file whose every space is bounded\n"
@@ -163,21 +164,21 @@ void addCompileCommands(CLI::App& app, int& exitCode) {
         "becomes the level's origin. A scene whose outside reaches the spawn leaks: the error names a\n"
         "chain of spaces from the spawn to the outside. An existing OUTPUT or report is kept unless\n"
         "--force is given.");
-    static CompileArguments arguments;
-    compile->add_option("SCENE", arguments.scene, "the scene file")->required();
-    compile->add_option("OUTPUT", arguments.output, "the level file to write (.bsp)")->required();
+    const auto arguments = std::make_shared<CompileArguments>();
+    compile->add_option("SCENE", arguments->scene, "the scene file")->required();
+    compile->add_option("OUTPUT", arguments->output, "the level file to write (.bsp)")->required();
     compile
-        ->add_option("--scale", arguments.scale,
+        ->add_option("--scale", arguments->scale,
                      "level units per scene unit (default 1; the eye is 1 unit above the feet)")
         ->check(positiveNumber("S"));
-    compile->add_option("--spawn", arguments.spawn,
+    compile->add_option("--spawn", arguments->spawn,
                         "where the walk starts, X,Y,Z in the scene's own coordinates and units");
-    compile->add_flag("--allow-leak", arguments.allowLeak,
+    compile->add_flag("--allow-leak", arguments->allowLeak,
                       "compile a scene that leaks, keeping what the outside reaches");
-    compile->add_option("--report", arguments.reportPath,
+    compile->add_option("--report", arguments->reportPath,
                         "also write the counts, times, spawn and any leak chain as JSON");
-    compile->add_flag("--force", arguments.force, "replace OUTPUT (and the report) if they exist");
-    compile->callback([&exitCode] { exitCode = runCompile(arguments); });
+    compile->add_flag("--force", arguments->force, "replace OUTPUT (and the report) if they exist");
+    compile->callback([arguments, &exitCode] { exitCode = runCompile(*arguments); });
 }
 
 }  // namespace vantrell
