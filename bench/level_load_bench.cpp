@@ -6,7 +6,9 @@
 // load also run once each in a fresh process whose peak resident memory is printed.
 //
 //   level_load_bench [--scale N]   (N in percent of the default size, for quick runs)
-#include "level/LevelFile.h"
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,9 +19,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "level/LevelFile.h"
 
 namespace {
 
@@ -71,7 +71,8 @@ void generate(const Sizes& n, LevelGeometry& g, SpacePartition& p) {
     for (std::size_t s = 0; s < n.spaces; ++s) {
         Space space;
         space.bounds = {0, 0, 0, unit() * 100, 10, unit() * 100};
-        for (std::size_t k = 0; k < perSpace; ++k) space.triangleIndices.push_back(static_cast<std::int32_t>(s * perSpace + k));
+        for (std::size_t k = 0; k < perSpace; ++k)
+            space.triangleIndices.push_back(static_cast<std::int32_t>(s * perSpace + k));
         p.addSpace(space);
     }
     AdjacencyMatrix matrix = AdjacencyMatrix::forSpaces(n.spaces);
@@ -81,7 +82,9 @@ void generate(const Sizes& n, LevelGeometry& g, SpacePartition& p) {
     p.setAdjacency(std::move(matrix));
 }
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 std::size_t readRaw(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -124,7 +127,8 @@ int main(int argc, char** argv) {
     sizes.spaces = scaled(sizes.spaces);
 
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("vantrell-load-bench-" + std::to_string(getpid()) + ".bsp")).string();
+        (std::filesystem::temp_directory_path() / ("vantrell-load-bench-" + std::to_string(getpid()) + ".bsp"))
+            .string();
     {
         LevelGeometry g;
         SpacePartition p;

@@ -1,10 +1,6 @@
 // Cost of one 10 ms movement step (up to 11 contact queries) on the sample levels, walking
 // on a floor and walking into a wall. Reports the share of the step period it takes and
 // the heap allocations per step (expected: none in steady state).
-#include "math/Vector.h"
-#include "level/LevelFile.h"
-#include "play/Walkthrough.h"
-
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -15,6 +11,10 @@
 #include <new>
 #include <string>
 #include <vector>
+
+#include "level/LevelFile.h"
+#include "math/Vector.h"
+#include "walk/Walkthrough.h"
 
 namespace {
 
@@ -27,8 +27,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace vantrell {
 namespace {
@@ -89,27 +93,31 @@ void walk(benchmark::State& state, const std::unique_ptr<BenchLevel>& level, con
           const Vector3& forward, bool turnRound) {
     const ManualCounter clock;
     Walkthrough walkthrough(level->geometry, level->partition, clock, start, forward);
-    walkthrough.setKeyDown(virtualKey::w, true);
+    walkthrough.setMovementKeys({.forward = true});
     Camera* camera = &walkthrough.camera();
-    for (int i = 0; i < 200; ++i) camera->step();  // warm up: query buffers sized
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // warm up: query buffers sized
 
     const long long allocationsBefore = allocationCount.load();
     long long steps = 0;
     for (auto _ : state) {
-        camera->step();
+        walkthrough.step();
         benchmark::DoNotOptimize(camera->currentPosition());
         if (++steps % 100 == 0 && turnRound) camera->turn(360, 0);
     }
-    state.counters["allocs_per_step"] =
-        benchmark::Counter(static_cast<double>(allocationCount.load() - allocationsBefore) / static_cast<double>(steps));
+    state.counters["allocs_per_step"] = benchmark::Counter(
+        static_cast<double>(allocationCount.load() - allocationsBefore) / static_cast<double>(steps));
     state.SetLabel(level->name);
 }
 
-void WalkOnFloorTwoRooms(benchmark::State& state) { walk(state, loadLevel("two-rooms.bsp"), {0, 0, 0}, {1, 0, 0.2f}, true); }
+void WalkOnFloorTwoRooms(benchmark::State& state) {
+    walk(state, loadLevel("two-rooms.bsp"), {0, 0, 0}, {1, 0, 0.2f}, true);
+}
 void WalkIntoWallTwoRooms(benchmark::State& state) {
     walk(state, loadLevel("two-rooms.bsp"), {-1.5f, 0, -2.5f}, {-1, 0, -0.3f}, false);
 }
-void WalkOnFloorRampHall(benchmark::State& state) { walk(state, loadLevel("ramp-hall.bsp"), {0, 0, 0}, {1, 0, 0.2f}, true); }
+void WalkOnFloorRampHall(benchmark::State& state) {
+    walk(state, loadLevel("ramp-hall.bsp"), {0, 0, 0}, {1, 0, 0.2f}, true);
+}
 void WalkIntoWallRampHall(benchmark::State& state) {
     walk(state, loadLevel("ramp-hall.bsp"), {-1.5f, 0, -2.5f}, {-1, 0, -0.3f}, false);
 }

@@ -1,11 +1,6 @@
 // Leaf portals of real levels: the largest level of the game package (by node count) and all of
 // its levels in a row. Needs the Debian package openarena-088-data; says so and exits otherwise.
 // The reading of the archive and the file is outside the timed loop.
-#include "import/IbspFile.h"
-#include "import/IbspImport.h"
-#include "import/PakArchive.h"
-#include "compile/Portals.h"
-
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,11 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "compile/Portals.h"
+#include "import/IbspFile.h"
+#include "import/IbspImport.h"
+#include "import/PakArchive.h"
+
 namespace {
 
+using vantrell::computeLeafPortals;
 using vantrell::PortalResult;
 using vantrell::PortalTree;
-using vantrell::computeLeafPortals;
 
 const char* const gamePackage = "/usr/share/games/openarena/baseoa/pak6-patch088.pk3";
 

@@ -3,11 +3,6 @@
 // their ratio. Each frame ends with glFinish so that the software rasteriser's work counts.
 //
 // Usage: render_bench [LEVEL.bsp] [WxH]   (default: the largest examples/*.bsp, 800x600)
-#include "level/LevelFile.h"
-#include "play/GlRenderer.h"
-#include "play/HeadlessContext.h"
-#include "play/Walkthrough.h"
-
 #include <epoxy/gl.h>
 
 #include <chrono>
@@ -15,6 +10,11 @@
 #include <filesystem>
 #include <numeric>
 #include <string>
+
+#include "level/LevelFile.h"
+#include "play/GlRenderer.h"
+#include "play/HeadlessContext.h"
+#include "walk/Walkthrough.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
-    for (int i = 0; i < 200; ++i) walkthrough.camera().step();  // stand on the floor
-    walkthrough.camera().update();                                // and draw from there
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // stand on the floor
+    walkthrough.update();                              // and draw from there
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);

@@ -10,15 +10,7 @@
 //
 // Usage: viewer_modes_bench [PK3 [maps/NAME.bsp]] [--size WxH]
 //        (default: the package's map with the most triangles, 800x600)
-#include "import/IbspImport.h"
-#include "play/GlRenderer.h"
-#include "play/HeadlessContext.h"
-#include "play/InfoPanel.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
-
 #include <epoxy/gl.h>
-
 #include <time.h>
 
 #include <array>
@@ -28,6 +20,13 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "import/IbspImport.h"
+#include "play/GlRenderer.h"
+#include "play/HeadlessContext.h"
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 namespace {
 
@@ -124,8 +123,8 @@ int main(int argc, char** argv) {
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter, level.report.spawnPoint);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
-    for (int i = 0; i < 200; ++i) walkthrough.camera().step();  // stand on the floor
-    walkthrough.camera().update();
+    for (int i = 0; i < 200; ++i) walkthrough.step();  // stand on the floor
+    walkthrough.update();
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
     renderer->setViewport(width, height);
@@ -189,10 +188,10 @@ int main(int argc, char** argv) {
     for (int k = 0; k < searches; ++k) {
         double start = threadSeconds();
         list.clear();
-        walkthrough.visibility().collectVisibleSpaces(list);
+        walkthrough.collectVisibleSpaces(list);
         plainSearch += threadSeconds() - start;
         start = threadSeconds();
-        walkthrough.visibility().collectVisibleSpaces(record);
+        walkthrough.collectVisibleSpaces(record);
         recordedSearch += threadSeconds() - start;
     }
 
@@ -206,7 +205,7 @@ int main(int argc, char** argv) {
         std::printf("  %-18s %8.3f ms  x%.2f  (%zu listed)\n", mode.name, perFrame * 1e3, perFrame / plain,
                     mode.listed);
     }
-    std::printf("search alone: plain %.3f ms, recording every outcome %.3f ms (x%.2f)\n",
-                plainSearch / searches * 1e3, recordedSearch / searches * 1e3, recordedSearch / plainSearch);
+    std::printf("search alone: plain %.3f ms, recording every outcome %.3f ms (x%.2f)\n", plainSearch / searches * 1e3,
+                recordedSearch / searches * 1e3, recordedSearch / plainSearch);
     return 0;
 }

@@ -13,13 +13,6 @@
 // cells both ways; a balanced k-d tree of axis planes locates points. Adjacency rows end at their last set
 // byte: a file would store every row at the full width, which only makes the reference's
 // row scans longer. Even so the matrix is quadratic: about 625 MB at 100,000 spaces.
-#include "camera/MovementClock.h"
-#include "math/Vector.h"
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-#include "play/Walkthrough.h"
-#include "visibility/ViewFrustum.h"
-
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -31,6 +24,13 @@
 #include <utility>
 #include <vector>
 
+#include "camera/MovementClock.h"
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "math/Vector.h"
+#include "visibility/ViewFrustum.h"
+#include "walk/Walkthrough.h"
+
 namespace vantrell {
 namespace {
 
@@ -41,7 +41,9 @@ struct Maze {
     SpacePartition partition;
 };
 
-std::int32_t cellOf(const Maze& m, int x, int z) { return z * m.width + x; }
+std::int32_t cellOf(const Maze& m, int x, int z) {
+    return z * m.width + x;
+}
 
 // Appends a node over cells [x0, x1) x [z0, z1), split in the middle of its longer side;
 // returns the child reference for the parent.
@@ -82,8 +84,8 @@ std::unique_ptr<Maze> makeMaze(int width, int depth) {
     for (int z = 0; z < depth; ++z) {
         for (int x = 0; x < width; ++x) {
             Space s;
-            s.bounds = {static_cast<float>(x), 0.0f, static_cast<float>(z), static_cast<float>(x + 1), 2.0f,
-                        static_cast<float>(z + 1)};
+            s.bounds = {static_cast<float>(x),     0.0f, static_cast<float>(z),
+                        static_cast<float>(x + 1), 2.0f, static_cast<float>(z + 1)};
             m->partition.addSpace(s);
         }
     }
@@ -132,7 +134,8 @@ std::unique_ptr<Maze> makeMaze(int width, int depth) {
 
     AdjacencyMatrix rows = AdjacencyMatrix::forSpaces(static_cast<std::size_t>(count));
     for (int c = 0; c < count; ++c) {
-        for (const int n : open[static_cast<std::size_t>(c)]) rows.set(static_cast<std::size_t>(c), static_cast<std::size_t>(n));
+        for (const int n : open[static_cast<std::size_t>(c)])
+            rows.set(static_cast<std::size_t>(c), static_cast<std::size_t>(n));
     }
     m->partition.setAdjacency(std::move(rows));
 
@@ -196,7 +199,7 @@ public:
         : m(m), camera(camera), fieldOfView(fieldOfView), aspectRatio(aspectRatio) {}
 
     void collect(std::vector<std::uint32_t>& list) const {
-        const Vector3 eye = camera.eyePoint();
+        const Vector3 eye = camera.eyePoint(false);
         const std::int32_t s0 = locateSpace(m.geometry, m.partition, 0, eye);
         if (boxInViewFrustum(m.partition.space(s0).bounds)) list.push_back(static_cast<std::uint32_t>(s0));
         std::vector<bool> visited(static_cast<std::size_t>(m.partition.spaceCount()));
@@ -232,7 +235,7 @@ public:
 
 private:
     [[nodiscard]] bool boxInViewFrustum(const BoundingBox& bounds) const {
-        const ViewFrustum f = makeViewFrustum(camera.eyePoint(), camera.forward(), camera.up(), camera.right(),
+        const ViewFrustum f = makeViewFrustum(camera.eyePoint(false), camera.forward(), camera.up(), camera.right(),
                                               fieldOfView, aspectRatio);
         return boxInFrustum(f, bounds);
     }
@@ -244,8 +247,7 @@ private:
 };
 
 struct Viewer {
-    explicit Viewer(Maze& m)
-        : walkthrough(m.geometry, m.partition, counter, startPosition(m), startForward) {
+    explicit Viewer(Maze& m) : walkthrough(m.geometry, m.partition, counter, startPosition(m), startForward) {
         walkthrough.setAspectRatio(benchAspect);
     }
     ManualCounter counter;
@@ -256,9 +258,8 @@ bool listsAgree(Maze& m, benchmark::State& state) {
     Viewer viewer(m);
     std::vector<std::uint32_t> fast;
     std::vector<std::uint32_t> reference;
-    viewer.walkthrough.visibility().collectVisibleSpaces(fast);
-    ReferenceSearch(m, viewer.walkthrough.camera(), viewer.walkthrough.fieldOfView(),
-                    viewer.walkthrough.aspectRatio())
+    viewer.walkthrough.collectVisibleSpaces(fast);
+    ReferenceSearch(m, viewer.walkthrough.camera(), viewer.walkthrough.fieldOfView(), viewer.walkthrough.aspectRatio())
         .collect(reference);
     if (fast != reference) {
         state.SkipWithError("the two searches disagree");
@@ -278,7 +279,7 @@ void fastSearch(benchmark::State& state) {
     std::vector<std::uint32_t> list;
     for (auto _ : state) {
         list.clear();
-        viewer.walkthrough.visibility().collectVisibleSpaces(list);
+        viewer.walkthrough.collectVisibleSpaces(list);
         benchmark::DoNotOptimize(list.data());
     }
     state.counters["listed"] = static_cast<double>(list.size());
@@ -292,7 +293,7 @@ void recordedSearch(benchmark::State& state) {
     Viewer viewer(m);
     SearchRecord record;
     for (auto _ : state) {
-        viewer.walkthrough.visibility().collectVisibleSpaces(record);
+        viewer.walkthrough.collectVisibleSpaces(record);
         benchmark::DoNotOptimize(record.list.data());
     }
     state.counters["listed"] = static_cast<double>(record.list.size());

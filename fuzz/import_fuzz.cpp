@@ -1,11 +1,11 @@
 // Feeds arbitrary bytes to the IBSP importer: it must refuse or import, never crash, hang or
 // allocate without bound. Seed corpus: import_fuzz_seed writes a small valid file.
-#include "import/IbspImport.h"
-#include "level/LevelValidation.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "import/IbspImport.h"
+#include "level/LevelValidation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vantrell::LevelGeometry geometry;

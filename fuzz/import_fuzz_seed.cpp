@@ -1,8 +1,8 @@
 // Writes the seed of the importer's fuzz corpus: the box room of the importer's tests.
-#include "IbspBytes.h"
-
 #include <fstream>
 #include <iostream>
+
+#include "IbspBytes.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,12 +1,12 @@
 // Any bytes as a level file: load, validate, summarise, and where the level passed validation,
 // run the queries that trust it (point location from every space's box, every neighbour list).
-#include "app/LevelSummary.h"
-#include "level/LevelFile.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "app/LevelSummary.h"
+#include "level/LevelFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vantrell;

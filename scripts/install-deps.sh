@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  libzip-dev zlib1g-dev
+  clang libclang-rt-14-dev clang-format
+  libzip-dev zlib1g-dev libassimp-dev
   libepoxy-dev libegl-dev libegl1 libegl-mesa0 libgl1-mesa-dri libfreetype-dev libfontconfig-dev fontconfig
   fonts-liberation libpng-dev
   libsdl2-dev libgtk-3-dev xvfb xauth xdotool openbox imagemagick x11-utils

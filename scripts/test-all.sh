@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test:
+#   0. the include layers (scripts/check-includes.sh) and the formatting (scripts/check-format.sh);
 #   1. release build (viewer and importer): unit tests, end-to-end tests under a virtual X
 #      server, and every level of the free game package imported and walked;
 #   2. core-only build (no SDL, GL or GTK) and its tests;
-#   3. bounded libFuzzer runs of the level loader and the importer;
+#   3. bounded libFuzzer runs of the level loader, the importer and the scene reader;
 #   4. AddressSanitizer + UndefinedBehaviorSanitizer build and tests (headless drawing included).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+
+echo "== includes follow the layers (app > play > walk > camera > visibility > level, math, io)"
+bash scripts/check-includes.sh
+bash scripts/check-format.sh
 
 echo "== release build and tests (viewer and importer included)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONLY=OFF -DVANTRELL_IMPORT=ON
@@ -27,14 +32,18 @@ cmake -S . -B build/core -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTRELL_CORE_ONL
 cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
 
-echo "== fuzz build, then bounded runs of the level loader and the importer"
+echo "== fuzz build, then bounded runs of the level loader, the importer and the scene reader"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
   -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=ON -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
-cmake --build build/fuzz -j "$jobs" --target level_fuzz import_fuzz import_fuzz_seed
+cmake --build build/fuzz -j "$jobs" --target level_fuzz import_fuzz import_fuzz_seed scene_fuzz scene_fuzz_seed
 bash scripts/fuzz-level.sh build/fuzz 120
 rm -rf build/fuzz/import-corpus && mkdir -p build/fuzz/import-corpus
 build/fuzz/fuzz/import_fuzz_seed build/fuzz/import-corpus/boxroom.bsp
 build/fuzz/fuzz/import_fuzz build/fuzz/import-corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
+rm -rf build/fuzz/scene-corpus && mkdir -p build/fuzz/scene-corpus
+cp examples/scenes/* build/fuzz/scene-corpus/
+build/fuzz/fuzz/scene_fuzz_seed build/fuzz/scene-corpus/box-room.reply
+build/fuzz/fuzz/scene_fuzz build/fuzz/scene-corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (everything but the end-to-end runs)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_SANITIZE=ON \

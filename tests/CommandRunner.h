@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -164,26 +164,27 @@ inline std::vector<std::uint8_t> serialise(const Level& level) {
 }
 
 // Byte offset of lump i's directory entry {offset, length} in a serialised file.
-inline std::size_t lumpEntry(int i) { return 8 + static_cast<std::size_t>(i) * 8; }
+inline std::size_t lumpEntry(int i) {
+    return 8 + static_cast<std::size_t>(i) * 8;
+}
 
 inline Level boxRoom() {
     Level level;
-    level.entities = "{\n\"classname\" \"worldspawn\"\n}\n"
-                     "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"10 20 24\"\n\"angle\" \"0\"\n}\n";
+    level.entities =
+        "{\n\"classname\" \"worldspawn\"\n}\n"
+        "{\n\"classname\" \"info_player_deathmatch\"\n\"origin\" \"10 20 24\"\n\"angle\" \"0\"\n}\n";
     level.shaders = {Shader{}};
     level.planes = {{0, 0, 1, 0}, {1, 0, 0, 0}};
     level.nodes = {Node{0, {1, -1}, {-512, -512, -512}, {512, 512, 512}},
                    Node{1, {-2, -3}, {-512, -512, 0}, {512, 512, 512}}};
-    level.leaves = {Leaf{-1, {-512, -512, -512}, {512, 512, 0}, 0, 0},
-                    Leaf{0, {0, -512, 0}, {512, 512, 512}, 0, 2},
+    level.leaves = {Leaf{-1, {-512, -512, -512}, {512, 512, 0}, 0, 0}, Leaf{0, {0, -512, 0}, {512, 512, 512}, 0, 2},
                     Leaf{1, {-512, -512, 0}, {0, 512, 512}, 2, 1}};
     level.leafSurfaces = {0, 1, 0};
     // The floor, stored clockwise seen from above as the format does.
     Surface floor;
     floor.type = 1;
     floor.normal = {0, 0, 1};
-    level.addSurface(floor,
-                     {{{-128, -128, 0}}, {{128, -128, 0}}, {{128, 128, 0}}, {{-128, 128, 0}}},
+    level.addSurface(floor, {{{-128, -128, 0}}, {{128, -128, 0}}, {{128, 128, 0}}, {{-128, 128, 0}}},
                      {0, 3, 2, 0, 2, 1});
     // A ramp curving up from the floor along +x, at y 64..128.
     Surface patch;

@@ -2,10 +2,10 @@
 // query sees them all, in the order they were added.
 #pragma once
 
-#include "TestLevels.h"
-
 #include <algorithm>
 #include <initializer_list>
+
+#include "TestLevels.h"
 
 namespace vantrell::testlevels {
 

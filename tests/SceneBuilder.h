@@ -4,13 +4,13 @@
 // front of a triangle is the side (p1 - p0) x (p2 - p0) points to.
 #pragma once
 
-#include "scene/SceneMesh.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "scene/SceneMesh.h"
 
 namespace vantrell::scenes {
 
@@ -28,8 +28,12 @@ inline void addTriangle(SceneMesh& mesh, const Vector3d& a, const Vector3d& b, c
     mesh.triangles.push_back({base, base + 1, base + 2});
 }
 
-inline double& at(Vector3d& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
-inline double at(const Vector3d& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
+inline double& at(Vector3d& v, int axis) {
+    return axis == 0 ? v.x : (axis == 1 ? v.y : v.z);
+}
+inline double at(const Vector3d& v, int axis) {
+    return axis == 0 ? v.x : (axis == 1 ? v.y : v.z);
+}
 
 // An axis-aligned face on the plane where axis = c, facing +axis (towards > 0) or -axis, over
 // the other two coordinates of [lo, hi], less the hole (the same two coordinates of its box).
@@ -42,8 +46,10 @@ inline void addFace(SceneMesh& mesh, int axis, bool positive, double c, const Ve
         at(o, axis) = c, at(o, ua) = u0, at(o, va) = v0;
         at(u, ua) = u1 - u0;
         at(v, va) = v1 - v0;
-        if (positive) addRect(mesh, o, u, v);
-        else addRect(mesh, o, v, u);
+        if (positive)
+            addRect(mesh, o, u, v);
+        else
+            addRect(mesh, o, v, u);
     };
     const double u0 = at(lo, ua), u1 = at(hi, ua), v0 = at(lo, va), v1 = at(hi, va);
     if (!hole) {
@@ -59,7 +65,7 @@ inline void addFace(SceneMesh& mesh, int axis, bool positive, double c, const Ve
 }
 
 struct Hole {
-    int axis;       // the wall at lo (low = true) or hi of this axis
+    int axis;  // the wall at lo (low = true) or hi of this axis
     bool low;
     Vector3d lo, hi;  // the hole's extent (its coordinate on axis is ignored)
 };
@@ -135,12 +141,14 @@ inline SceneMesh roomGrid(int columns, int rows, int tiles) {
             mesh.positions.insert(mesh.positions.end(), room.positions.begin(), room.positions.end());
             for (std::size_t t = 0; t < room.triangles.size(); ++t) {
                 const auto& tri = room.triangles[t];
-                const bool floor = room.positions[tri[0]].y == 0 && room.positions[tri[1]].y == 0 && room.positions[tri[2]].y == 0;
+                const bool floor =
+                    room.positions[tri[0]].y == 0 && room.positions[tri[1]].y == 0 && room.positions[tri[2]].y == 0;
                 if (!floor) mesh.triangles.push_back({base + tri[0], base + tri[1], base + tri[2]});
             }
             const double step = size / tiles;
             for (int a = 0; a < tiles; ++a) {
-                for (int b = 0; b < tiles; ++b) addRect(mesh, {x0 + a * step, 0, z0 + b * step}, {0, 0, step}, {step, 0, 0});
+                for (int b = 0; b < tiles; ++b)
+                    addRect(mesh, {x0 + a * step, 0, z0 + b * step}, {0, 0, step}, {step, 0, 0});
             }
             if (i + 1 < columns) addPassage(mesh, 0, {x0 + size, 0, cz - door}, {x0 + pitch, 2, cz + door});
             if (j + 1 < rows) addPassage(mesh, 2, {cx - door, 0, z0 + size}, {cx + door, 2, z0 + pitch});
@@ -148,7 +156,8 @@ inline SceneMesh roomGrid(int columns, int rows, int tiles) {
             addBlock(mesh, {x0 + 5.7, 0, z0 + 5.9}, {x0 + 6.2, height, z0 + 6.4});
             addBlock(mesh, {x0 + 4.5, 0.8, z0 + 1.5}, {x0 + 6.0, 0.9, z0 + 2.5}, true);
             for (const double lx : {4.5, 5.9}) {
-                for (const double lz : {1.5, 2.4}) addBlock(mesh, {x0 + lx, 0, z0 + lz}, {x0 + lx + 0.1, 0.8, z0 + lz + 0.1});
+                for (const double lz : {1.5, 2.4})
+                    addBlock(mesh, {x0 + lx, 0, z0 + lz}, {x0 + lx + 0.1, 0.8, z0 + lz + 0.1});
             }
         }
     }

@@ -2,13 +2,13 @@
 // so a test can combine them; a finished level should pass validateLevel.
 #pragma once
 
-#include "math/Vector.h"
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "math/Vector.h"
 
 namespace vantrell::testlevels {
 
@@ -72,6 +72,19 @@ inline std::int32_t addTriangleOnPlane(LevelGeometry& geometry, std::int32_t pla
     t.vertexIndex = {geometry.addVertex(p0), geometry.addVertex(p1), geometry.addVertex(p2)};
     t.normalIndex = {normal, normal, normal};
     return geometry.addTriangle(t);
+}
+
+// One box space from (-5, -1, -5) to (5, 4, 5) with a floor triangle on y = 0, under a
+// single-leaf root: the smallest valid level a player can stand in.
+inline TestLevel oneRoom() {
+    TestLevel level;
+    const std::int32_t s = addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
+    addSingleLeafRoot(level, s);
+    const std::int32_t floor =
+        addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f}, {5.0f, 0.0f, 5.0f});
+    level.partition.spaces[0].triangleIndices.push_back(floor);
+    level.partition.setAdjacency(adjacencyFromLists(1, {{}}));
+    return level;
 }
 
 }  // namespace vantrell::testlevels

@@ -1,16 +1,16 @@
-#include "MovementLevels.h"
-#include "camera/Camera.h"
-#include "camera/MovementClock.h"
-#include "math/Matrix.h"
-#include "level/LevelValidation.h"
-#include "play/Walkthrough.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <numbers>
+#include <optional>
 #include <vector>
+
+#include "MovementLevels.h"
+#include "camera/Camera.h"
+#include "camera/MovementClock.h"
+#include "level/LevelValidation.h"
+#include "math/Matrix.h"
+#include "visibility/ContactQuery.h"
 
 namespace vantrell {
 namespace {
@@ -30,7 +30,6 @@ void expectSame(const Vector3& actual, const Vector3& expected) {
     EXPECT_EQ(actual.y, expected.y);
     EXPECT_EQ(actual.z, expected.z);
 }
-
 
 // The basis is orthonormal and right is horizontal.
 void expectValidBasis(const Camera& camera) {
@@ -115,33 +114,44 @@ TEST(MovementClock, SlowOrMissingCounterStillGivesPositiveSteps) {
     EXPECT_GT(stepLengthFor(std::numeric_limits<std::int64_t>::max()), 0);
 }
 
-// A walk-through on a level, with a counter driven by hand.
-class WalkthroughTest : public ::testing::Test {
+// A camera on a level, asking the level's contact query, with a counter driven by hand.
+class CameraFixture : public ::testing::Test {
 protected:
-    explicit WalkthroughTest(std::int64_t frequency = 1'000'000) : counter(frequency, 5000) {}
+    explicit CameraFixture(std::int64_t frequency = 1'000'000) : counter(frequency, 5000) {}
 
-    Walkthrough& start(const Vector3& position = {0, 0, 0}, const Vector3& forward = {1, 0, 0}) {
+    Camera& start(const Vector3& position = {0, 0, 0}, const Vector3& forward = {1, 0, 0}) {
         EXPECT_TRUE(validateLevel(level.geometry, level.partition).empty());
-        walkthrough = std::make_unique<Walkthrough>(level.geometry, level.partition, counter, position, forward);
-        return *walkthrough;
+        camera_.emplace(position, forward, counter.counter(), counter.frequency());
+        return *camera_;
     }
-    Camera& camera() { return walkthrough->camera(); }
-    void hold(std::initializer_list<int> keys) {
-        walkthrough->releaseAllKeys();
-        for (const int key : keys) walkthrough->setKeyDown(key, true);
+    Camera& camera() { return *camera_; }
+    void hold(const MovementKeys& held) { keys = held; }
+    [[nodiscard]] Plane contact(const Vector3& from, const Vector3& to) {
+        return query.find(level.geometry, level.partition, from, to);
     }
+    // Steps one camera (this one or another on the same level) with the held keys.
+    void step(Camera& which) {
+        which.step(keys, [this](const Vector3& from, const Vector3& to) { return contact(from, to); });
+    }
+    void update() {
+        camera_->update(counter.counter(), keys,
+                        [this](const Vector3& from, const Vector3& to) { return contact(from, to); });
+    }
+    [[nodiscard]] Vector3 eye() const { return camera_->eyePoint(keys.crouch); }
     // Runs n steps and returns the body's last displacement.
     Vector3 run(int n) {
-        for (int i = 0; i < n; ++i) camera().step();
+        for (int i = 0; i < n; ++i) step(camera());
         return camera().currentPosition() - camera().previousPosition();
     }
 
     TestLevel level = testlevels::openLevel();
     ManualCounter counter;
-    std::unique_ptr<Walkthrough> walkthrough;
+    MovementKeys keys;
+    ContactQuery query;
+    std::optional<Camera> camera_;
 };
 
-using MovementClockTest = WalkthroughTest;
+using MovementClockTest = CameraFixture;
 
 TEST_F(MovementClockTest, FreshCameraIsAtRestAndDueAtOnce) {
     start({1, 2, 3});
@@ -151,22 +161,22 @@ TEST_F(MovementClockTest, FreshCameraIsAtRestAndDueAtOnce) {
     EXPECT_EQ(camera().nextStepTime(), 5000);
     EXPECT_EQ(camera().stepLength(), 9999);
     counter.advance(1);
-    camera().update();  // the first update after any time at all runs a step
+    update();  // the first update after any time at all runs a step
     EXPECT_EQ(camera().nextStepTime(), 5000 + 9999);
     EXPECT_LT(camera().currentPosition().y, 2.0f);
 }
 
 TEST_F(MovementClockTest, NoStepWhenNowEqualsTheDueTime) {
     start({0, 0, 0});
-    camera().update();  // now == nextStepTime: strict comparison, nothing runs
+    update();  // now == nextStepTime: strict comparison, nothing runs
     EXPECT_EQ(camera().nextStepTime(), 5000);
     expectSame(camera().currentPosition(), {0, 0, 0});
 
     counter.advance(1);
-    camera().update();
+    update();
     const Vector3 afterFirst = camera().currentPosition();
     counter.set(5000 + 9999);  // exactly the next due time: f = 0, no second step
-    camera().update();
+    update();
     EXPECT_EQ(camera().nextStepTime(), 5000 + 9999);
     expectSame(camera().currentPosition(), afterFirst);
     expectSame(camera().position(), afterFirst);
@@ -175,13 +185,13 @@ TEST_F(MovementClockTest, NoStepWhenNowEqualsTheDueTime) {
 TEST_F(MovementClockTest, SecondUpdateInOnePeriodOnlyInterpolates) {
     start({0, 10, 0});
     counter.advance(1);
-    camera().update();
+    update();
     counter.advance(1);
-    camera().update();
+    update();
     const Vector3 previous = camera().previousPosition();
     const Vector3 current = camera().currentPosition();
     counter.set(5000 + 9999 - 3333);  // a third of a step before the next one is due
-    camera().update();
+    update();
     expectSame(camera().previousPosition(), previous);
     expectSame(camera().currentPosition(), current);
     const float f = 3333.0f / 9999.0f;
@@ -193,43 +203,41 @@ TEST_F(MovementClockTest, SecondUpdateInOnePeriodOnlyInterpolates) {
 TEST_F(MovementClockTest, CatchUpRunsEveryMissedStepOnTheGrid) {
     start({0, 50, 0});
     counter.advance(100 * 9999);  // a pause of a second: due steps at 5000 + k * 9999, k = 0..99
-    camera().update();
+    update();
     EXPECT_EQ(camera().nextStepTime(), 5000 + 100 * 9999);
 
-    ManualCounter still(1'000'000, 0);
-    Walkthrough reference(level.geometry, level.partition, still, {0, 50, 0});
-    for (int i = 0; i < 100; ++i) reference.camera().step();
-    expectSame(camera().currentPosition(), reference.camera().currentPosition());
-    expectSame(camera().previousPosition(), reference.camera().previousPosition());
+    Camera reference({0, 50, 0}, {1, 0, 0}, 0, 1'000'000);
+    for (int i = 0; i < 100; ++i) step(reference);
+    expectSame(camera().currentPosition(), reference.currentPosition());
+    expectSame(camera().previousPosition(), reference.previousPosition());
 }
 
-class SlowCounterTest : public WalkthroughTest {
+class SlowCounterTest : public CameraFixture {
 protected:
-    SlowCounterTest() : WalkthroughTest(50) {}
+    SlowCounterTest() : CameraFixture(50) {}
 };
 
 TEST_F(SlowCounterTest, UpdateEndsWithACounterOfFiftyCountsPerSecond) {
     start({0, 0, 0});
     EXPECT_EQ(camera().stepLength(), 1);
     counter.advance(7);
-    camera().update();
+    update();
     EXPECT_EQ(camera().nextStepTime(), 5007);
-    ManualCounter still(50, 0);
-    Walkthrough reference(level.geometry, level.partition, still);
-    for (int i = 0; i < 7; ++i) reference.camera().step();
-    expectSame(camera().currentPosition(), reference.camera().currentPosition());
+    Camera reference({0, 0, 0}, {1, 0, 0}, 0, 50);
+    for (int i = 0; i < 7; ++i) step(reference);
+    expectSame(camera().currentPosition(), reference.currentPosition());
 }
 
 // ---- Camera ---------------------------------------------------------------------------
 
-using CameraTest = WalkthroughTest;
+using CameraTest = CameraFixture;
 
 TEST_F(CameraTest, FreshCameraLooksAlongX) {
     start();
     expectSame(camera().forward(), {1, 0, 0});
     expectSame(camera().right(), {0, 0, -1});
     expectSame(camera().up(), {0, 1, 0});
-    expectSame(camera().eyePoint(), {0, 1, 0});
+    expectSame(eye(), {0, 1, 0});
 }
 
 TEST_F(CameraTest, StartForwardIsNormalised) {
@@ -242,7 +250,7 @@ TEST_F(CameraTest, StartForwardIsNormalised) {
     expectValidBasis(camera());
 }
 
-TEST_F(CameraTest, TurnWorkedExamples) {
+TEST_F(CameraTest, TurnsByTenPixels) {
     start();
     camera().turn(0, 10);
     expectNear(camera().forward(), {std::cos(5 * degree), -std::sin(5 * degree), 0}, 1e-6f);
@@ -280,11 +288,11 @@ TEST_F(CameraTest, YawKeepsHeightAndFullTurnReturns) {
 
 TEST_F(CameraTest, CrouchLowersOnlyTheEye) {
     start({4, 2, -1});
-    hold({virtualKey::c});
-    expectSame(camera().eyePoint(), {4, 2.5f, -1});
+    hold({.crouch = true});
+    expectSame(eye(), {4, 2.5f, -1});
     hold({});
-    expectSame(camera().eyePoint(), {4, 3, -1});
-    hold({virtualKey::c});
+    expectSame(eye(), {4, 3, -1});
+    hold({.crouch = true});
     expectSame(camera().position(), {4, 2, -1});
 }
 
@@ -321,7 +329,62 @@ TEST_F(CameraTest, ZeroStartForwardLooksAlongX) {
 
 // ---- Movement step --------------------------------------------------------------------
 
-using MovementStepTest = WalkthroughTest;
+// A floor at y = 0 that answers any movement ending within 0.05 of it, and counts the asks.
+struct CountingFloor {
+    int asked = 0;
+    Plane operator()(const Vector3&, const Vector3& to) {
+        ++asked;
+        return to.y < 0.05f ? Plane{0.0f, 1.0f, 0.0f, 0.0f} : Plane{};
+    }
+};
+
+TEST(CameraWithoutALevel, StepsAskOnlyTheContactTheyAreGiven) {
+    Camera camera({0, 0, 0}, {1, 0, 0}, 0, 1'000'000);
+    CountingFloor floor;
+    camera.step({}, floor);
+    // At rest on the floor: the ground probe and one clip test, and the body stays put.
+    EXPECT_EQ(floor.asked, 2);
+    expectSame(camera.currentPosition(), {0, 0, 0});
+    camera.step({.forward = true}, floor);
+    expectNear(camera.currentPosition(), {0.02f, 0, 0}, 1e-7f);
+    EXPECT_EQ(floor.asked, 4);
+    // Keys come only from the call: the next step without them stops the walk.
+    camera.step({}, floor);
+    expectNear(camera.currentPosition(), {0.02f, 0, 0}, 1e-7f);
+
+    // Flying asks nothing; it starts from the drawn position (never updated here: the start).
+    camera.setFlying(true);
+    const int before = floor.asked;
+    camera.step({.forward = true, .fast = true}, floor);
+    EXPECT_EQ(floor.asked, before);
+    expectNear(camera.currentPosition(), {0.2f, 0, 0}, 1e-6f);
+}
+
+TEST(CameraWithoutALevel, NoContactMeansFreeFallAndCrouchOnlyMovesTheEye) {
+    Camera camera({0, 10, 0}, {0, 0, 1}, 0, 1'000'000);
+    camera.step({.forward = true, .crouch = true}, ContactFunction::none());
+    // Airborne: gravity alone, whatever the keys say.
+    expectNear(camera.currentPosition(), {0, 10.0f - 0.0008f, 0}, 1e-6f);
+    camera.update(0, {}, ContactFunction::none());
+    expectSame(camera.eyePoint(true), camera.position() + Camera::crouchEyeOffset);
+    expectSame(camera.eyePoint(false), camera.position() + Camera::standingEyeOffset);
+}
+
+TEST(CameraWithoutALevel, UpdateRunsTheStepsDueByTheGivenCounterValue) {
+    Camera camera({0, 10, 0}, {1, 0, 0}, 1000, 1'000'000);  // 9999 counts per step
+    Camera reference({0, 10, 0}, {1, 0, 0}, 0, 1'000'000);
+    CountingFloor floor;
+    camera.update(1000 + 3 * 9999 + 1, {}, floor);  // due at 1000, +9999, +2*9999, +3*9999
+    for (int i = 0; i < 4; ++i) reference.step({}, ContactFunction::none());
+    EXPECT_EQ(camera.nextStepTime(), 1000 + 4 * 9999);
+    expectSame(camera.currentPosition(), reference.currentPosition());
+    EXPECT_EQ(floor.asked, 4);  // one ground probe per airborne step
+    // A counter value before the next due time only interpolates.
+    camera.update(1000 + 4 * 9999 - 1, {}, floor);
+    EXPECT_EQ(floor.asked, 4);
+}
+
+using MovementStepTest = CameraFixture;
 
 TEST_F(MovementStepTest, FreeFallGrowsByGravityEveryStep) {
     start({0, 0, 0});
@@ -369,25 +432,25 @@ TEST_F(MovementStepTest, OppositeKeysCancelAndDiagonalsKeepTheSpeed) {
     testlevels::addFloor(level, 0.0f, 10.0f);
     const Vector3 at{0, 0.02f, 0};
     start(at, {1, -0.4f, 1});
-    hold({virtualKey::w, virtualKey::s});
+    hold({.forward = true, .back = true});
     run(5);
     expectSame(camera().currentPosition(), at);
-    hold({virtualKey::left, virtualKey::d, virtualKey::up, virtualKey::down});
+    hold({.forward = true, .back = true, .left = true, .right = true});
     run(5);
     expectSame(camera().currentPosition(), at);
 
-    hold({virtualKey::w});
+    hold({.forward = true});
     const Vector3 straight = run(1);
     EXPECT_NEAR(length(straight), 0.02f, 1e-6f);
     EXPECT_EQ(straight.y, 0.0f);
     expectNear(straight, Vector3{0.02f, 0, 0.02f} * (1.0f / std::sqrt(2.0f)), 1e-6f);
 
-    hold({virtualKey::w, virtualKey::d});
+    hold({.forward = true, .right = true});
     const Vector3 diagonal = run(1);
     EXPECT_NEAR(length(diagonal), 0.02f, 1e-6f);
     EXPECT_NEAR(dot(diagonal, straight), 0.02f * 0.02f * std::cos(45 * degree), 1e-7f);
 
-    hold({virtualKey::a});
+    hold({.left = true});
     const Vector3 left = run(1);
     expectNear(left, camera().right() * -0.02f, 1e-6f);
 }
@@ -397,8 +460,8 @@ void addSlope(TestLevel& level, float angle) {
     const float c = std::cos(angle);
     const float s = std::sin(angle);
     const float half = 20.0f;
-    testlevels::addQuad(level, {-half * c, -half * s, -half}, {-half * c, -half * s, half},
-                     {half * c, half * s, half}, {half * c, half * s, -half});
+    testlevels::addQuad(level, {-half * c, -half * s, -half}, {-half * c, -half * s, half}, {half * c, half * s, half},
+                        {half * c, half * s, -half});
 }
 
 TEST_F(MovementStepTest, GentleSlopeHoldsTheBody) {
@@ -421,7 +484,7 @@ TEST_F(MovementStepTest, SteepSlopeSlidesDownhill) {
     EXPECT_NEAR(slide, 0.0177f, 1e-4f);
     for (int i = 0; i < 30; ++i) expectNear(run(1), downhill * slide, 2e-6f);
     // Walking across the slope adds 0.02 per step along it.
-    hold({virtualKey::w});
+    hold({.forward = true});
     for (int i = 0; i < 10; ++i) expectNear(run(1), downhill * slide + Vector3{0, 0, 0.02f}, 2e-6f);
     EXPECT_NEAR(dot(camera().currentPosition(), normal), 0.02f, 1e-5f);  // still on the surface
 }
@@ -445,7 +508,7 @@ TEST_F(MovementStepTest, WalkingUphillFollowsTheSurface) {
     addSlope(level, angle);
     const Vector3 normal{-std::sin(angle), std::cos(angle), 0};
     start(normal * 0.02f);
-    hold({virtualKey::w});
+    hold({.forward = true});
     const Vector3 uphill{std::cos(angle), std::sin(angle), 0};
     for (int i = 0; i < 20; ++i) expectNear(run(1), uphill * 0.02f, 1e-6f);
 }
@@ -456,7 +519,7 @@ TEST_F(MovementStepTest, WallStopsTheMotionIntoItAndKeepsTheRest) {
     testlevels::addQuad(level, {1, -1, -10}, {1, -1, 10}, {1, 3, 10}, {1, 3, -10});  // faces -x
     testlevels::addFloor(level, 0.0f, 10.0f);
     start({0.5f, 0.02f, 0}, {1, 0, 1});
-    hold({virtualKey::w});
+    hold({.forward = true});
     run(60);  // reach the wall
     const float x = camera().currentPosition().x;
     EXPECT_LT(x, 1.0f);
@@ -472,11 +535,11 @@ TEST_F(MovementStepTest, WallStopsTheMotionIntoItAndKeepsTheRest) {
 TEST_F(MovementStepTest, JumpLiftsWhileTheProbeReachesTheGround) {
     testlevels::addFloor(level, 0.0f, 10.0f);
     start({0, 0.02f, 0});
-    hold({virtualKey::space});
+    hold({.jump = true});
     // The probe reaches 0.05 below the previous position: contact for four steps.
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(run(1).y, 0.03f, 1e-6f) << "step " << i;
     EXPECT_NEAR(run(1).y, 0.03f - 0.0008f, 1e-6f);  // airborne: carried on, gravity only
-    hold({virtualKey::w, virtualKey::space});  // an airborne body cannot steer or jump
+    hold({.forward = true, .jump = true});          // an airborne body cannot steer or jump
     const Vector3 airborne = run(1);
     EXPECT_NEAR(airborne.y, 0.03f - 0.0016f, 1e-6f);
     EXPECT_EQ(airborne.x, 0.0f);
@@ -491,19 +554,19 @@ TEST_F(MovementStepTest, JumpLiftsWhileTheProbeReachesTheGround) {
 TEST_F(MovementStepTest, WalkingOffAnEdgeCarriesTheSpeedOn) {
     testlevels::addFloor(level, 0.0f, 1.0f);
     start({0.9f, 0.02f, 0});
-    hold({virtualKey::w});
+    hold({.forward = true});
     Vector3 moved;
     int steps = 0;
     while (camera().currentPosition().y == 0.02f && steps < 100) moved = run(1), ++steps;
     ASSERT_LT(steps, 100);
     EXPECT_NEAR(moved.x, 0.02f, 1e-6f);  // the first airborne step keeps the walking speed
-    hold({virtualKey::s});
+    hold({.back = true});
     for (int i = 0; i < 20; ++i) EXPECT_NEAR(run(1).x, 0.02f, 1e-6f);
 }
 
 // ---- Fly mode ---------------------------------------------------------------------------
 
-using FlyTest = WalkthroughTest;
+using FlyTest = CameraFixture;
 
 TEST_F(FlyTest, HangsWithoutKeysAndPassesThroughTheFloor) {
     testlevels::addFloor(level, 0.0f, 10.0f);
@@ -515,11 +578,11 @@ TEST_F(FlyTest, HangsWithoutKeysAndPassesThroughTheFloor) {
     run(100);
     expectSame(camera().currentPosition(), at);
     // Straight down through the floor: no contact stops it.
-    hold({virtualKey::c});
+    hold({.crouch = true});
     run(100);
     EXPECT_NEAR(camera().currentPosition().y, at.y - 5.0f, 1e-4f);
     // C does not crouch while flying.
-    expectSame(camera().eyePoint(), camera().position() + Camera::standingEyeOffset);
+    expectSame(eye(), camera().position() + Camera::standingEyeOffset);
 }
 
 TEST_F(FlyTest, KeysMoveAlongTheViewDirectionRightAndWorldUp) {
@@ -528,20 +591,20 @@ TEST_F(FlyTest, KeysMoveAlongTheViewDirectionRightAndWorldUp) {
     camera().setFlying(true);
     const Vector3 forward = camera().forward();
     ASSERT_GT(forward.y, 0.4f);
-    hold({virtualKey::w});
+    hold({.forward = true});
     expectNear(run(1), Camera::flyDistance * forward, 1e-6f);
-    hold({virtualKey::down});
+    hold({.back = true});
     expectNear(run(1), -Camera::flyDistance * forward, 1e-6f);
-    hold({virtualKey::d});
+    hold({.right = true});
     expectNear(run(1), Camera::flyDistance * camera().right(), 1e-6f);
-    hold({virtualKey::space});
+    hold({.jump = true});
     expectNear(run(1), {0, Camera::flyDistance, 0}, 1e-6f);
     // Opposite keys cancel; a diagonal keeps the speed; Shift is faster.
-    hold({virtualKey::space, virtualKey::c, virtualKey::a, virtualKey::d});
+    hold({.left = true, .right = true, .jump = true, .crouch = true});
     expectSame(run(1), {0, 0, 0});
-    hold({virtualKey::w, virtualKey::space});
+    hold({.forward = true, .jump = true});
     EXPECT_NEAR(length(run(1)), Camera::flyDistance, 1e-6f);
-    hold({virtualKey::space, virtualKey::shift});
+    hold({.jump = true, .fast = true});
     expectNear(run(1), {0, Camera::flyDistance * Camera::flyFastFactor, 0}, 1e-6f);
 }
 
@@ -550,9 +613,9 @@ TEST_F(FlyTest, LandingLetsTheBodyFallFromWhereItIsAtRest) {
     start({0, 0, 0});
     run(20);
     camera().setFlying(true);
-    hold({virtualKey::space, virtualKey::w});
+    hold({.forward = true, .jump = true});
     run(40);
-    camera().update();  // the drawn position catches up with the steps
+    update();  // the drawn position catches up with the steps
     const Vector3 high = camera().position();
     ASSERT_GT(high.y, 1.0f);
     hold({});

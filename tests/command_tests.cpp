@@ -1,13 +1,13 @@
 // The info and locate commands, run as the built program: output, JSON keys and exit status.
-#include "CommandRunner.h"
-#include "level_bytes.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "CommandRunner.h"
+#include "level_bytes.h"
 
 namespace vantrell {
 namespace {
@@ -34,7 +34,7 @@ protected:
 };
 
 TEST_F(CommandTest, InfoJsonOnAValidLevel) {
-    const nlohmann::json j = infoJson(write(workedExample(), "worked.bsp"), 0);
+    const nlohmann::json j = infoJson(write(oneTriangleLevel(), "one-triangle.bsp"), 0);
     EXPECT_EQ(j["result"], 0);
     EXPECT_EQ(j["message"], "BSP file successfully loaded!");
     EXPECT_EQ(j["vertices"], 3);
@@ -55,7 +55,7 @@ TEST_F(CommandTest, InfoJsonOnAValidLevel) {
 }
 
 TEST_F(CommandTest, InfoJsonOnBrokenFilesGivesTheResultAsStatus) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     const nlohmann::json cut = infoJson(write(full.substr(0, 188), "cut.bsp"), 3);
     EXPECT_EQ(cut["result"], 3);
     EXPECT_EQ(cut["message"], "Corrupted BSP file!");
@@ -106,7 +106,7 @@ TEST_F(CommandTest, InfoSaysWhyAPathCannotBeOpenedOnStandardErrorOnly) {
 }
 
 TEST_F(CommandTest, InfoReadableSummary) {
-    const CommandRun r = run({"info", write(workedExample(), "worked.bsp")});
+    const CommandRun r = run({"info", write(oneTriangleLevel(), "one-triangle.bsp")});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("BSP file successfully loaded!"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("bounds of all spaces (0, -1, 0) to (1, 1, 1)"), std::string::npos) << r.out;
@@ -114,7 +114,7 @@ TEST_F(CommandTest, InfoReadableSummary) {
     EXPECT_NE(r.out.find("walkable: yes"), std::string::npos) << r.out;
 }
 
-// The worked example with its triangle on a plane of its own that faces down, away from the
+// The one-triangle level with its triangle on a plane of its own that faces down, away from the
 // space that lists it: valid, but not walkable.
 std::string triangleFacingAwayFromItsSpace() {
     Bytes b;
@@ -147,7 +147,7 @@ TEST_F(CommandTest, InfoReportsWalkableApartFromValid) {
     EXPECT_EQ(j["walkableCheck"]["examples"][0]["triangle"], 0);
 
     // Not checked at all when the level is not valid.
-    std::string invalid = workedExample();
+    std::string invalid = oneTriangleLevel();
     invalid.replace(120, 4, std::string("\x05\0\0\0", 4));
     const nlohmann::json bad = infoJson(write(invalid, "invalid.bsp"), 4);
     EXPECT_TRUE(bad["walkable"].is_null());
@@ -155,7 +155,7 @@ TEST_F(CommandTest, InfoReportsWalkableApartFromValid) {
 }
 
 TEST_F(CommandTest, LocateWalksTheTree) {
-    const std::string path = write(workedExample(), "worked.bsp");
+    const std::string path = write(oneTriangleLevel(), "one-triangle.bsp");
     const CommandRun above = run({"locate", path, "0.5,1,0.5"});
     EXPECT_EQ(above.status, 0) << above.err;
     EXPECT_EQ(above.out, "0\n");
@@ -167,20 +167,20 @@ TEST_F(CommandTest, LocateWalksTheTree) {
 }
 
 TEST_F(CommandTest, LocateRefusesInvalidLevelsAndPoints) {
-    std::string invalid = workedExample();
+    std::string invalid = oneTriangleLevel();
     invalid.replace(120, 4, std::string("\x05\0\0\0", 4));  // the node's front child becomes node 5 of 1
     const CommandRun bad = run({"locate", write(invalid, "invalid.bsp"), "0,1,0"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(bad.out.empty());
     EXPECT_NE(bad.err.find("node 0 names child node 5, but the level has 1 node"), std::string::npos) << bad.err;
 
-    const CommandRun cut = run({"locate", write(workedExample().substr(0, 200), "cut.bsp"), "0,1,0"});
+    const CommandRun cut = run({"locate", write(oneTriangleLevel().substr(0, 200), "cut.bsp"), "0,1,0"});
     EXPECT_EQ(cut.status, 1);
     EXPECT_TRUE(cut.out.empty());
     EXPECT_NE(cut.err.find("vantrell: locate: "), std::string::npos) << cut.err;
     EXPECT_NE(cut.err.find("Corrupted BSP file!"), std::string::npos) << cut.err;
 
-    const std::string path = write(workedExample(), "worked.bsp");
+    const std::string path = write(oneTriangleLevel(), "one-triangle.bsp");
     for (const std::string point : {"1,2", "nan,0,0", "0,inf,0", "1,2,3,4", "1,,3", "x,0,0", "1e40,0,0"}) {
         SCOPED_TRACE(point);
         const CommandRun r = run({"locate", path, point});
@@ -191,18 +191,18 @@ TEST_F(CommandTest, LocateRefusesInvalidLevelsAndPoints) {
 }
 
 TEST_F(CommandTest, LocateKeepsItsAnswerForPointsOutsideEveryBox) {
-    const CommandRun far = run({"locate", write(workedExample(), "worked.bsp"), "1000,1000,1000"});
+    const CommandRun far = run({"locate", write(oneTriangleLevel(), "one-triangle.bsp"), "1000,1000,1000"});
     EXPECT_EQ(far.status, 0);
     EXPECT_EQ(far.out, "0\n");
     EXPECT_EQ(far.err, "vantrell: locate: 1000,1000,1000 is outside the level's boxes\n");
-    const CommandRun near = run({"locate", scratch.file("worked.bsp"), "0.5,0.5,0.5"});
+    const CommandRun near = run({"locate", scratch.file("one-triangle.bsp"), "0.5,0.5,0.5"});
     EXPECT_EQ(near.err, "");
 }
 
 // The parser's own errors and the commands' checks on values: status 2, one line on standard
 // error in the program's format, nothing on standard output.
 TEST_F(CommandTest, UsageErrorsGiveTwoAndSayWhatWasWrong) {
-    const std::string level = write(workedExample(), "worked.bsp");
+    const std::string level = write(oneTriangleLevel(), "one-triangle.bsp");
     struct Case {
         std::vector<std::string> args;
         std::string says;
@@ -248,13 +248,15 @@ TEST_F(CommandTest, HelpAndVersionGoToStandardOutput) {
 
 #ifdef VANTRELL_TEST_VIEWER
 TEST_F(CommandTest, PlaySaysWhichDisplayCannotBeOpened) {
-    const CommandRun r = testing::runVantrell(
-        "play " + testing::shellQuoted(write(workedExample(), "worked.bsp")), scratch, "",
-        "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:97 XDG_RUNTIME_DIR=" + testing::shellQuoted(scratch.path().string()));
+    const CommandRun r =
+        testing::runVantrell("play " + testing::shellQuoted(write(oneTriangleLevel(), "one-triangle.bsp")), scratch, "",
+                             "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:97 XDG_RUNTIME_DIR=" +
+                                 testing::shellQuoted(scratch.path().string()));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("vantrell: play: cannot open the walk-through window: the display DISPLAY=:97 cannot be opened"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("vantrell: play: cannot open the walk-through window: the display DISPLAY=:97 cannot be opened"),
+        std::string::npos)
         << r.err;
 }
 #endif

@@ -1,15 +1,15 @@
 // The compile command, run as the built program on scenes the tests write as OBJ files.
-#include "CommandRunner.h"
-#include "SceneBuilder.h"
-
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
+
+#include "CommandRunner.h"
+#include "SceneBuilder.h"
 
 namespace vantrell {
 namespace {
@@ -111,8 +111,8 @@ TEST_F(CompileCommand, LeakFailsWithTheChainUnlessAllowed) {
 TEST_F(CompileCommand, SpawnIsGivenInTheScenesOwnCoordinates) {
     const std::string report = scratch.file("spawn.json");
     // Scene z = 2 is level z = -2: the walk starts there either way round.
-    const CommandRun r =
-        run({"compile", room("room.obj"), scratch.file("room.bsp"), "--spawn", "1,2,2", "--scale", "0.5", "--report", report});
+    const CommandRun r = run({"compile", room("room.obj"), scratch.file("room.bsp"), "--spawn", "1,2,2", "--scale",
+                              "0.5", "--report", report});
     ASSERT_EQ(r.status, 0) << r.err;
     const nlohmann::json j = json(report);
     EXPECT_EQ(j["spawn"]["source"], "option");

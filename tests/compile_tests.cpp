@@ -4,7 +4,7 @@
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
 #include "level/WalkableCheck.h"
-#include "play/Walkthrough.h"
+#include "walk/Walkthrough.h"
 
 #include "SceneBuilder.h"
 
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 namespace vantrell {
 namespace {
@@ -62,7 +63,7 @@ bool isSolidSpace(const SpacePartition& p, std::int32_t s) {
 void expectRestsAtSpawn(const Compiled& c) {
     ManualCounter counter;
     Walkthrough walk(c.geometry, c.partition, counter);
-    for (int i = 0; i < 300; ++i) walk.camera().step();
+    for (int i = 0; i < 300; ++i) walk.step();
     const Vector3& at = walk.camera().currentPosition();
     EXPECT_NEAR(at.x, 0.0f, 1e-6f);
     EXPECT_NEAR(at.y, 0.0f, 1e-6f);
@@ -72,12 +73,14 @@ void expectRestsAtSpawn(const Compiled& c) {
 // Walks 1000 steps from the origin facing +x with each of W, A, S and D held: the body never
 // enters the solid space and never sinks below the floor of the space it is in.
 void expectWalksStayInside(const Compiled& c) {
-    for (const int key : {virtualKey::w, virtualKey::a, virtualKey::s, virtualKey::d}) {
+    const std::pair<char, MovementKeys> held[] = {
+        {'W', {.forward = true}}, {'A', {.left = true}}, {'S', {.back = true}}, {'D', {.right = true}}};
+    for (const auto& [key, keys] : held) {
         ManualCounter counter;
         Walkthrough walk(c.geometry, c.partition, counter);
-        walk.setKeyDown(key, true);
+        walk.setMovementKeys(keys);
         for (int i = 0; i < 1000; ++i) {
-            walk.camera().step();
+            walk.step();
             const Vector3& at = walk.camera().currentPosition();
             const std::int32_t s = locateSpace(c.geometry, c.partition, 0, at);
             ASSERT_FALSE(isSolidSpace(c.partition, s)) << "key " << key << " step " << i << " walked into solid";
@@ -90,7 +93,7 @@ std::vector<std::uint32_t> visibleFrom(const Compiled& c, const Vector3& forward
     ManualCounter counter;
     Walkthrough walk(c.geometry, c.partition, counter, Vector3{}, forward);
     std::vector<std::uint32_t> list;
-    walk.visibility().collectVisibleSpaces(list);
+    walk.collectVisibleSpaces(list);
     return list;
 }
 
@@ -175,7 +178,7 @@ TEST(Compiler, PillarAndTableStandingInARoom) {
     const Vector3 onTable{-1.75f, 0.92f, -2.0f};  // the middle of the top, 0.04 above it
     ManualCounter counter;
     Walkthrough walk(c.geometry, c.partition, counter, onTable);
-    for (int i = 0; i < 200; ++i) walk.camera().step();
+    for (int i = 0; i < 200; ++i) walk.step();
     EXPECT_NEAR(walk.camera().currentPosition().y, onTable.y, 1e-5f);
 }
 
@@ -194,10 +197,10 @@ TEST(Compiler, StairsAndARamp) {
     // Walking up the ramp along +x from its foot ends on its top.
     ManualCounter counter;
     Walkthrough walk(c.geometry, c.partition, counter, Vector3{0.5f, 0.0f, -2.0f});
-    walk.setKeyDown(virtualKey::w, true);
+    walk.setMovementKeys({.forward = true});
     float highest = 0.0f;
     for (int i = 0; i < 170; ++i) {
-        walk.camera().step();
+        walk.step();
         highest = std::max(highest, walk.camera().currentPosition().y);
     }
     EXPECT_GT(highest, 1.0f);

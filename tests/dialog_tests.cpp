@@ -8,12 +8,13 @@
 #include "level_bytes.h"
 
 #ifdef VANTRELL_IMPORT
-#include "IbspBytes.h"
-
 #include <zip.h>
+
+#include "IbspBytes.h"
 #endif
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -22,24 +23,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 namespace vantrell {
 namespace {
 
 namespace fs = std::filesystem;
 using testlevels::TestLevel;
-
-TestLevel oneRoom() {
-    TestLevel level;
-    const std::int32_t s = testlevels::addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
-    testlevels::addSingleLeafRoot(level, s);
-    const std::int32_t floor = testlevels::addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f},
-                                                       {5.0f, 0.0f, 5.0f});
-    level.partition.spaces[0].triangleIndices.push_back(floor);
-    level.partition.setAdjacency(testlevels::adjacencyFromLists(1, {{}}));
-    return level;
-}
 
 class DialogFiles : public ::testing::Test {
 protected:
@@ -83,7 +71,7 @@ TEST_F(DialogFiles, NothingIsPlayableBeforeASuccessfulLoad) {
 }
 
 TEST_F(DialogFiles, GivesTheFourMessagesExactlyWithWhatWasFoundBelow) {
-    const std::string good = write("good.bsp", oneRoom());
+    const std::string good = write("good.bsp", testlevels::oneRoom());
     const LoadMessage loaded = slot.load(good);
     EXPECT_EQ(loaded.text, "BSP file successfully loaded!");
     EXPECT_EQ(loaded.detail, "1 space, 1 triangle");
@@ -104,13 +92,13 @@ TEST_F(DialogFiles, GivesTheFourMessagesExactlyWithWhatWasFoundBelow) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const LoadMessage cut = slot.load(writeBytes("cut.bsp", bytes.substr(0, bytes.size() - 1)));
     EXPECT_EQ(cut.text, "Corrupted BSP file!");
-    EXPECT_EQ(cut.detail, "The file ends at byte offset " + std::to_string(bytes.size() - 1) +
-                              ", inside the neighbour table.");
+    EXPECT_EQ(cut.detail,
+              "The file ends at byte offset " + std::to_string(bytes.size() - 1) + ", inside the neighbour table.");
     EXPECT_TRUE(cut.failed);
 }
 
 TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
-    TestLevel first = oneRoom();
+    TestLevel first = testlevels::oneRoom();
     ASSERT_EQ(slot.load(write("first.bsp", first)).text, "BSP file successfully loaded!");
     EXPECT_EQ(slot.statusLine(), "first.bsp: 1 space, 1 triangle");
     EXPECT_EQ(slot.currentName(), "first.bsp");
@@ -119,7 +107,7 @@ TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
     const std::size_t vertices = before->geometry.vertices.size();
 
     // Loaded to the end but broken: a node naming a space that does not exist.
-    TestLevel broken = oneRoom();
+    TestLevel broken = testlevels::oneRoom();
     broken.partition.nodes[0].front = childOfSpace(7);
     const LoadMessage refused = slot.load(write("broken.bsp", broken));
     EXPECT_EQ(refused.text, "This level cannot be played:");
@@ -139,7 +127,7 @@ TEST_F(DialogFiles, AFailedOrInvalidLoadKeepsThePreviousLevelAndSaysSo) {
     EXPECT_EQ(slot.statusLine(), "empty.pk3 was not loaded.\nStill loaded: first.bsp: 1 space, 1 triangle");
 
     // A later good load replaces it and the line forgets the refusal.
-    TestLevel second = oneRoom();
+    TestLevel second = testlevels::oneRoom();
     testlevels::addTriangle(second.geometry, {0.0f, 1.0f, 0.0f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 0.0f});
     ASSERT_EQ(slot.load(write("second.bsp", second)).text, "BSP file successfully loaded!");
     EXPECT_EQ(slot.current()->geometry.vertices.size(), vertices + 3);
@@ -164,7 +152,7 @@ TEST_F(DialogFiles, FailureDetailsNameWhatWasFound) {
     EXPECT_EQ(detailOf(std::string("BSP\xFF", 4)), "Its version byte is 255; levels of version 5 can be read.");
     EXPECT_EQ(detailOf(""), "The file ends at byte offset 0, inside the header.");
     EXPECT_EQ(detailOf("BSP"), "The file ends at byte offset 3, inside the header.");
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     EXPECT_EQ(detailOf(full.substr(0, 4)), "The file ends at byte offset 4, inside the vertex positions.");
     EXPECT_EQ(detailOf(full.substr(0, 185)), "The file ends at byte offset 185, inside the spaces.");
     EXPECT_EQ(detailOf(full.substr(0, 151)), "The file ends at byte offset 151, inside the tree nodes.");
@@ -226,7 +214,7 @@ TEST(DialogText, DroppedUrisGiveLocalPaths) {
 // ---- what the dialog opens
 
 TEST_F(DialogFiles, KindIsReadFromRegularFilesOnly) {
-    EXPECT_EQ(inputKindOf(write("ours.bsp", oneRoom())), InputKind::level);
+    EXPECT_EQ(inputKindOf(write("ours.bsp", testlevels::oneRoom())), InputKind::level);
     EXPECT_EQ(inputKindOf(writeBytes("game.bsp", "IBSP\x2e")), InputKind::gameLevel);
     EXPECT_EQ(inputKindOf(writeBytes("pak.pk3", "PK\x03\x04rest")), InputKind::gameArchive);
     EXPECT_EQ(inputKindOf(writeBytes("empty.pk3", std::string("PK\x05\x06", 4))), InputKind::gameArchive);
@@ -240,7 +228,8 @@ TEST_F(DialogFiles, KindIsReadFromRegularFilesOnly) {
 }
 
 #ifdef VANTRELL_IMPORT
-std::string writeArchive(const fs::path& path, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
+std::string writeArchive(const fs::path& path,
+                         const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& entries) {
     int code = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     EXPECT_NE(zip, nullptr);
@@ -285,7 +274,7 @@ TEST_F(DialogFiles, GameLevelsAndArchiveMapsLoadInMemory) {
 }
 
 TEST_F(DialogFiles, AFailedImportIsAnErrorAndKeepsTheLevel) {
-    ASSERT_EQ(slot.load(write("first.bsp", oneRoom())).text, "BSP file successfully loaded!");
+    ASSERT_EQ(slot.load(write("first.bsp", testlevels::oneRoom())).text, "BSP file successfully loaded!");
     const std::vector<std::uint8_t> room = ibsptest::serialise(ibsptest::boxRoom());
     const std::string cut = writeBytes("cut.bsp", std::string(room.begin(), room.begin() + 200));
     const LoadMessage message = slot.load(cut);
@@ -308,5 +297,20 @@ TEST_F(DialogFiles, AFailedImportIsAnErrorAndKeepsTheLevel) {
 }
 #endif
 
+TEST_F(DialogFiles, ScenesCompileInMemoryAndALeakIsAnError) {
+    if (!canCompileScenes()) GTEST_SKIP() << "this build has no scene compiler";
+    const std::string scenes = VANTRELL_SOURCE_DIR "/examples/scenes/";
+    const LoadMessage room = slot.load(scenes + "closed-room.gltf");
+    EXPECT_EQ(room.text, "BSP file successfully loaded!");
+    EXPECT_FALSE(room.failed);
+    EXPECT_EQ(room.detail.rfind("Compiled closed-room.gltf: ", 0), 0u) << room.detail;
+    EXPECT_EQ(slot.currentName(), "closed-room.gltf");
+
+    const LoadMessage leak = slot.load(scenes + "leaky-room.gltf");
+    EXPECT_EQ(leak.text, "This scene cannot be compiled:");
+    EXPECT_NE(leak.detail.find("leaks"), std::string::npos) << leak.detail;
+    EXPECT_TRUE(leak.failed);
+    EXPECT_EQ(slot.currentName(), "closed-room.gltf");
+}
 }  // namespace
 }  // namespace vantrell

@@ -1,8 +1,5 @@
 // The import command, run as the built program: where it writes, what it refuses to write
 // over, and what it says when the input or the map is not there.
-#include "CommandRunner.h"
-#include "IbspBytes.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zip.h>
@@ -12,6 +9,9 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+
+#include "CommandRunner.h"
+#include "IbspBytes.h"
 
 namespace vantrell {
 namespace {

@@ -1,6 +1,4 @@
 // Writing output files: complete or not at all, and never over an input.
-#include "io/OutputFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "io/OutputFile.h"
 
 namespace vantrell {
 namespace {
@@ -42,11 +42,13 @@ protected:
 TEST_F(OutputFileTest, WritesCompleteFilesAndLeavesNoTemporary) {
     const std::string path = (folder / "level.bsp").string();
     std::string error;
-    ASSERT_TRUE(writeFileAtomically(path, [](std::ostream& out) { return static_cast<bool>(out << "first"); }, error))
+    ASSERT_TRUE(writeFileAtomically(
+        path, [](std::ostream& out) { return static_cast<bool>(out << "first"); }, error))
         << error;
     EXPECT_EQ(read(path), "first");
     ::chmod(path.c_str(), 0640);
-    ASSERT_TRUE(writeFileAtomically(path, [](std::ostream& out) { return static_cast<bool>(out << "second"); }, error));
+    ASSERT_TRUE(writeFileAtomically(
+        path, [](std::ostream& out) { return static_cast<bool>(out << "second"); }, error));
     EXPECT_EQ(read(path), "second");
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -63,8 +65,8 @@ TEST_F(OutputFileTest, AFailedWriteKeepsTheOldFile) {
     EXPECT_EQ(read(path), "old");
     EXPECT_EQ(entries(), 1u);
 
-    EXPECT_FALSE(writeFileAtomically((folder / "missing" / "x.bsp").string(),
-                                     [](std::ostream&) { return true; }, error));
+    EXPECT_FALSE(
+        writeFileAtomically((folder / "missing" / "x.bsp").string(), [](std::ostream&) { return true; }, error));
     EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
 }
 

@@ -39,7 +39,7 @@ public:
 };
 
 // The two-space level of one triangle on y = 0, 226 bytes.
-inline std::string workedExample() {
+inline std::string oneTriangleLevel() {
     Bytes b;
     b.header();
     b.u32(3).floats({0, 0, 0}).floats({1, 0, 0}).floats({0, 0, 1});

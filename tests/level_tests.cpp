@@ -1,12 +1,8 @@
 // Level data: the file loader's results and partial levels, the model's queries, validation,
 // and the writer's round trip.
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-
-#include "allocation_counter.h"
-#include "level_bytes.h"
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -22,15 +18,18 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "allocation_counter.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
+#include "level_bytes.h"
 
 namespace vantrell {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Byte offsets at which each record of the worked example is complete, in file order.
+// Byte offsets at which each record of the one-triangle level is complete, in file order.
 struct RecordEnds {
     std::vector<std::size_t> vertices{20, 32, 44};
     std::vector<std::size_t> normals{60};
@@ -86,8 +85,8 @@ protected:
 
 // ---- loader: results and contents
 
-TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
-    const std::string bytes = workedExample();
+TEST_F(LevelFileTest, OneTriangleLevelLoadsEveryRecord) {
+    const std::string bytes = oneTriangleLevel();
     ASSERT_EQ(bytes.size(), 226u);
     ASSERT_EQ(parse(bytes), parseLoaded);
 
@@ -128,7 +127,7 @@ TEST_F(LevelFileTest, WorkedExampleLoadsEveryRecord) {
 
 // Bytes in memory and the same bytes in a file give the same result, details and records.
 TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     for (std::size_t length = 0; length <= full.size(); ++length) {
         SCOPED_TRACE("prefix of " + std::to_string(length) + " bytes");
         const std::string bytes = full.substr(0, length);
@@ -147,7 +146,7 @@ TEST_F(LevelFileTest, MemoryAndFileLoadsAgreeOnEveryPrefix) {
 
 // Records are kept only whole, spaces only with all their indices, the adjacency only complete.
 TEST_F(LevelFileTest, EveryTruncationEndsEarlyAndKeepsWholeRecords) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     LevelGeometry all;
     SpacePartition allPartition;
     {
@@ -173,7 +172,7 @@ TEST_F(LevelFileTest, EveryTruncationEndsEarlyAndKeepsWholeRecords) {
 }
 
 TEST_F(LevelFileTest, NamedTruncationsKeepTheListedParts) {
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     ASSERT_EQ(parse(full.substr(0, 152)), parseEndedEarly);  // just before the space count
     EXPECT_EQ(geometry.vertices.size(), 3u);
     EXPECT_EQ(geometry.triangles.size(), 1u);
@@ -218,7 +217,7 @@ TEST_F(LevelFileTest, MagicAndVersionDecideFirst) {
         EXPECT_TRUE(geometry.vertices.empty());
     }
     // A wrong version with a whole level behind it still adds nothing.
-    std::string other = workedExample();
+    std::string other = oneTriangleLevel();
     other[3] = 6;
     EXPECT_EQ(parse(other), parseWrongVersion);
     EXPECT_TRUE(geometry.vertices.empty());
@@ -252,11 +251,11 @@ TEST_F(LevelFileTest, DetailsSayWhatWasFound) {
     EXPECT_EQ(found.version, 255);
 
     // Each cut names the section it falls in and the file's length.
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     const std::vector<std::pair<std::size_t, LevelSection>> cuts{
-        {3, LevelSection::header},      {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
-        {44, LevelSection::vertexNormals}, {70, LevelSection::planes},      {100, LevelSection::triangles},
-        {151, LevelSection::nodes},     {185, LevelSection::spaces},        {225, LevelSection::adjacency},
+        {3, LevelSection::header},         {4, LevelSection::vertexPositions}, {43, LevelSection::vertexPositions},
+        {44, LevelSection::vertexNormals}, {70, LevelSection::planes},         {100, LevelSection::triangles},
+        {151, LevelSection::nodes},        {185, LevelSection::spaces},        {225, LevelSection::adjacency},
     };
     for (const auto& [length, section] : cuts) {
         SCOPED_TRACE("cut to " + std::to_string(length));
@@ -361,7 +360,7 @@ TEST_F(LevelFileTest, PipesLoadLikeFiles) {
         fs::remove(fifo);
         return result;
     };
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     ASSERT_EQ(parsePipe(full), parseLoaded);
     EXPECT_EQ(partition.space(0).triangleIndices, std::vector<std::int32_t>{0});
     EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{0x02}, {0x01}}));
@@ -392,7 +391,7 @@ TEST_F(LevelFileTest, PipesLoadLikeFiles) {
 }
 
 TEST_F(LevelFileTest, TrailingBytesAreIgnored) {
-    const std::string bytes = workedExample() + std::string(1000, '\xAB');
+    const std::string bytes = oneTriangleLevel() + std::string(1000, '\xAB');
     ASSERT_EQ(parse(bytes), parseLoaded);
     EXPECT_EQ(partition.adjacency, (AdjacencyMatrix{{0x02}, {0x01}}));
 }
@@ -421,8 +420,8 @@ TEST_F(LevelFileTest, SectionCountBeyondTheRecordsPresent) {
         // Two whole records of zero bytes (a space with k = 0), then half of a third.
         b.data.append(2 * recordSizes[section] + recordSizes[section] / 2, '\0');
         ASSERT_EQ(parse(b.data), parseEndedEarly);
-        const std::size_t counts[6] = {geometry.vertices.size(), geometry.normals.size(), geometry.planes.size(),
-                                       geometry.triangles.size(), partition.nodes.size(), partition.spaces.size()};
+        const std::size_t counts[6] = {geometry.vertices.size(),  geometry.normals.size(), geometry.planes.size(),
+                                       geometry.triangles.size(), partition.nodes.size(),  partition.spaces.size()};
         for (int i = 0; i < 6; ++i) EXPECT_EQ(counts[i], i == section ? 2u : 0u);
     }
 }
@@ -490,7 +489,7 @@ TEST_F(LevelFileTest, LoaderAppendsToWhatTheContainersHold) {
     partition.addSpace(earlier);
     partition.setAdjacency({{0xFF, 0xFF}});
 
-    const std::string full = workedExample();
+    const std::string full = oneTriangleLevel();
     {
         BSPLoader loader(&geometry, &partition, write(full.substr(0, 200)));
         ASSERT_EQ(loader.parse(), parseEndedEarly);
@@ -548,7 +547,7 @@ TEST_F(LevelFileTest, UnopenablePathsAreNotLevelFiles) {
 }
 
 TEST(LevelWriter, RoundTripGivesTheSameBytes) {
-    const std::string bytes = workedExample();
+    const std::string bytes = oneTriangleLevel();
     const fs::path path = fs::temp_directory_path() / ("vantrell-roundtrip-" + std::to_string(::getpid()) + ".bsp");
     {
         std::ofstream out(path, std::ios::binary);
@@ -634,10 +633,10 @@ TEST(LocateSpace, PointsOnThePlaneAndNotANumberGoToTheFront) {
 TEST(LocateSpace, WalksDownToALeaf) {
     LevelGeometry g;
     SpacePartition p;
-    g.addPlane({1, 0, 0, 0});   // x = 0
-    g.addPlane({0, 0, 1, -2});  // z = 2
-    p.addNode({0, 1, -3, {}});  // x >= 0: node 1, else space 2
-    p.addNode({1, -2, -1, {}}); // z >= 2: space 1, else space 0
+    g.addPlane({1, 0, 0, 0});    // x = 0
+    g.addPlane({0, 0, 1, -2});   // z = 2
+    p.addNode({0, 1, -3, {}});   // x >= 0: node 1, else space 2
+    p.addNode({1, -2, -1, {}});  // z >= 2: space 1, else space 0
     EXPECT_EQ(locateSpace(g, p, 0, {1, 0, 5}), 1);
     EXPECT_EQ(locateSpace(g, p, 0, {1, 0, 0}), 0);
     EXPECT_EQ(locateSpace(g, p, 0, {-1, 0, 5}), 2);
@@ -657,7 +656,9 @@ TEST(LocateSpace, KeepsTheDistanceEvaluationOrder) {
 
 // ---- validation
 
-std::vector<std::string> problemsOf(const OneNodeLevel& level) { return validateLevel(level.g, level.p); }
+std::vector<std::string> problemsOf(const OneNodeLevel& level) {
+    return validateLevel(level.g, level.p);
+}
 
 // The one-node level made complete and valid: one triangle in space 0, each space the other's
 // neighbour.
@@ -676,7 +677,9 @@ OneNodeLevel validOneNodeLevel() {
     return level;
 }
 
-TEST(LevelValidation, ValidLevelHasNoProblems) { EXPECT_TRUE(problemsOf(validOneNodeLevel()).empty()); }
+TEST(LevelValidation, ValidLevelHasNoProblems) {
+    EXPECT_TRUE(problemsOf(validOneNodeLevel()).empty());
+}
 
 TEST(LevelValidation, TreeProblems) {
     OneNodeLevel level = validOneNodeLevel();
@@ -732,6 +735,78 @@ TEST(LevelValidation, DeepChainNeedsNoCallStack) {
     EXPECT_EQ(problemsOf(level), std::vector<std::string>{"the node tree loops back to node 100000"});
 }
 
+// Trees as {front, back} pairs; negative children are leaves.
+using TreeNodes = std::vector<std::array<std::int32_t, 2>>;
+
+TreeFault faultOf(const TreeNodes& nodes, SharedSubtrees shared) {
+    return firstTreeFault(
+        nodes.size(), [&nodes](std::size_t n) { return nodes[n]; }, shared);
+}
+
+void expectFault(const TreeFault& fault, TreeFault::Kind kind, std::int32_t parent, std::int32_t child) {
+    EXPECT_EQ(fault.kind, kind);
+    EXPECT_EQ(fault.parent, parent);
+    EXPECT_EQ(fault.child, child);
+}
+
+TEST(TreeCheck, SoundTreesAndUnfollowedChildrenAreNoFault) {
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        EXPECT_FALSE(faultOf({}, rule).found()) << "no nodes: nothing to walk";
+        EXPECT_FALSE(faultOf({{-1, -2}}, rule).found());
+        EXPECT_FALSE(faultOf({{1, 2}, {-1, -2}, {-3, 3}, {-4, -5}}, rule).found());
+        // Children past the array are the caller's index faults, not followed; nodes the
+        // root does not reach are not walked, whatever they name.
+        EXPECT_FALSE(faultOf({{1, 2147483647}, {-1, 2}}, rule).found());
+        EXPECT_FALSE(faultOf({{-1, -2}, {1, 1}}, rule).found());
+    }
+}
+
+TEST(TreeCheck, LoopsAreFaultsUnderEitherRule) {
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        expectFault(faultOf({{-1, 0}}, rule), TreeFault::Kind::loop, 0, 0);
+        expectFault(faultOf({{1, -1}, {-2, 2}, {1, -3}}, rule), TreeFault::Kind::loop, 2, 1);
+        // The front subtree is walked first: its loop is met before the back child's.
+        expectFault(faultOf({{1, 2}, {0, -1}, {2, -2}}, rule), TreeFault::Kind::loop, 1, 0);
+    }
+}
+
+TEST(TreeCheck, SharedSubtreeIsAFaultOnlyWhereRefused) {
+    const TreeNodes twice{{1, 1}, {-1, -2}};
+    EXPECT_FALSE(faultOf(twice, SharedSubtrees::allowed).found());
+    expectFault(faultOf(twice, SharedSubtrees::refused), TreeFault::Kind::shared, 0, 1);
+
+    // A diamond: node 3 below both 1 and 2, named second by 2.
+    const TreeNodes diamond{{1, 2}, {3, -1}, {-2, 3}, {-3, -4}};
+    EXPECT_FALSE(faultOf(diamond, SharedSubtrees::allowed).found());
+    expectFault(faultOf(diamond, SharedSubtrees::refused), TreeFault::Kind::shared, 2, 3);
+
+    // With both faults, the one the walk meets first is named: the loop below node 1's first
+    // visit comes before 1 is named again.
+    const TreeNodes loopBelowShared{{1, 1}, {-1, 2}, {2, -2}};
+    for (const SharedSubtrees rule : {SharedSubtrees::allowed, SharedSubtrees::refused}) {
+        expectFault(faultOf(loopBelowShared, rule), TreeFault::Kind::loop, 2, 2);
+    }
+}
+
+TEST(TreeCheck, DeepAndBushyTreesNeedNoCallStack) {
+    // A chain as deep as the array, with a loop from its bottom back to its middle.
+    constexpr std::int32_t depth = 300000;
+    TreeNodes chain(depth);
+    for (std::int32_t i = 0; i < depth; ++i) chain[static_cast<std::size_t>(i)] = {i + 1 < depth ? i + 1 : -1, -2};
+    EXPECT_FALSE(faultOf(chain, SharedSubtrees::refused).found());
+    chain.back()[1] = depth / 2;
+    expectFault(faultOf(chain, SharedSubtrees::allowed), TreeFault::Kind::loop, depth - 1, depth / 2);
+
+    // Every node naming both of the next two: a walk that expanded shared nodes again would
+    // take 2^n steps; each node is expanded once.
+    TreeNodes ladder(64);
+    for (std::int32_t i = 0; i < 64; ++i) {
+        ladder[static_cast<std::size_t>(i)] = {i + 1 < 64 ? i + 1 : -1, i + 2 < 64 ? i + 2 : -2};
+    }
+    EXPECT_FALSE(faultOf(ladder, SharedSubtrees::allowed).found());
+    expectFault(faultOf(ladder, SharedSubtrees::refused), TreeFault::Kind::shared, 61, 63);
+}
+
 TEST(LevelValidation, GeometryIndicesOutOfRange) {
     OneNodeLevel level = validOneNodeLevel();
     level.g.triangles[0].vertexIndex[2] = 3;
@@ -761,7 +836,8 @@ TEST(LevelValidation, AdjacencyProblems) {
 
     level = validOneNodeLevel();
     level.p.setAdjacency(AdjacencyMatrix{{0x02, 0x00, 0x10}, {0x01}});  // space 20 of 2, in a later byte
-    EXPECT_EQ(problemsOf(level), std::vector<std::string>{"adjacency row 0 names space 20, but the level has 2 spaces"});
+    EXPECT_EQ(problemsOf(level),
+              std::vector<std::string>{"adjacency row 0 names space 20, but the level has 2 spaces"});
 
     // Nine spaces: bit 0 of byte 1 is space 8, which exists; bit 1 is space 9, which does not.
     level = validOneNodeLevel();

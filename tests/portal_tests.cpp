@@ -1,10 +1,5 @@
 // Leaf portals: small trees built in code, malformed trees, and the levels of an installed game
 // package when it is there.
-#include "import/IbspFile.h"
-#include "import/IbspImport.h"
-#include "import/PakArchive.h"
-#include "compile/Portals.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,12 +15,19 @@
 #include <utility>
 #include <vector>
 
+#include "compile/Portals.h"
+#include "import/IbspFile.h"
+#include "import/IbspImport.h"
+#include "import/PakArchive.h"
+
 namespace vantrell {
 namespace {
 
 using Links = std::vector<std::pair<std::int32_t, std::int32_t>>;
 
-constexpr std::int32_t leafChild(std::int32_t leaf) { return -leaf - 1; }
+constexpr std::int32_t leafChild(std::int32_t leaf) {
+    return -leaf - 1;
+}
 
 // A tree over the box (0,0,0)–(16,16,16) unless a test changes it.
 struct TreeMaker {
@@ -144,7 +146,10 @@ TEST(LeafPortals, RandomBoxTreesLinkExactlyTheBoxesSharingAFace) {
     for (int round = 0; round < 40; ++round) {
         TreeMaker m;
         for (int k = 0; k < 3; ++k) m.tree.maxs[k] = 64.0;
-        struct Box { int lo[3]; int hi[3]; };
+        struct Box {
+            int lo[3];
+            int hi[3];
+        };
         std::vector<Box> leafBoxes;
         std::vector<std::int32_t> clusters;
         auto build = [&](auto&& self, Box box, int depth) -> std::int32_t {
@@ -158,7 +163,8 @@ TEST(LeafPortals, RandomBoxTreesLinkExactlyTheBoxesSharingAFace) {
                 return leafChild(static_cast<std::int32_t>(leafBoxes.size() - 1));
             }
             const int axis = axes[random() % axes.size()];
-            const int at = box.lo[axis] + 1 + static_cast<int>(random() % static_cast<unsigned>(box.hi[axis] - box.lo[axis] - 1));
+            const int at =
+                box.lo[axis] + 1 + static_cast<int>(random() % static_cast<unsigned>(box.hi[axis] - box.lo[axis] - 1));
             const bool flipped = random() % 2 == 0;
             const double scale = std::array<double, 3>{1.0, 3.5, 0.25}[random() % 3] * (flipped ? -1.0 : 1.0);
             double normal[3] = {0, 0, 0};
@@ -291,15 +297,17 @@ struct FileVisibility {
     const std::uint8_t* rows = nullptr;
 
     [[nodiscard]] bool sees(std::int32_t from, std::int32_t to) const {
-        return ((rows[static_cast<std::size_t>(from) * static_cast<std::size_t>(rowBytes) + static_cast<std::size_t>(to >> 3)] >>
-                 (to & 7)) & 1) != 0;
+        return ((rows[static_cast<std::size_t>(from) * static_cast<std::size_t>(rowBytes) +
+                      static_cast<std::size_t>(to >> 3)] >>
+                 (to & 7)) &
+                1) != 0;
     }
 };
 
 std::int32_t readInt(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-                                     static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+        static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24);
 }
 
 // Empty when the lump is missing or does not hold its rows.
@@ -309,7 +317,8 @@ FileVisibility visibilityOf(const std::vector<std::uint8_t>& bytes) {
     if (bytes.size() < entry + 8) return vis;
     const std::int32_t offset = readInt(bytes, entry);
     const std::int32_t length = readInt(bytes, entry + 4);
-    if (offset < 0 || length < 8 || static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) > bytes.size()) return vis;
+    if (offset < 0 || length < 8 || static_cast<std::size_t>(offset) + static_cast<std::size_t>(length) > bytes.size())
+        return vis;
     const std::int32_t clusters = readInt(bytes, static_cast<std::size_t>(offset));
     const std::int32_t rowBytes = readInt(bytes, static_cast<std::size_t>(offset) + 4);
     if (clusters <= 0 || rowBytes * 8 < clusters ||
@@ -388,7 +397,8 @@ TEST(LeafPortals, GameLevelsAreConnected) {
         // unit thick, a corner a tenth of a unit across): allow one link in a hundred.
         std::size_t unseenLinks = 0;
         for (const auto& [a, b] : r.links) {
-            if (!vis.sees(file.leaves[static_cast<std::size_t>(a)].cluster, file.leaves[static_cast<std::size_t>(b)].cluster)) {
+            if (!vis.sees(file.leaves[static_cast<std::size_t>(a)].cluster,
+                          file.leaves[static_cast<std::size_t>(b)].cluster)) {
                 ++unseenLinks;
             }
         }

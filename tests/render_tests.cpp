@@ -1,18 +1,7 @@
 // The OpenGL renderer, drawn headless on EGL's surfaceless platform and read back.
 // Skipped where no EGL context can be made.
-#include "CommandRunner.h"
-#include "TestLevels.h"
-#include "allocation_counter.h"
-#include "play/GlRenderer.h"
-#include "play/HeadlessContext.h"
-#include "play/InfoPanel.h"
-#include "level/LevelFile.h"
-#include "play/PngWriter.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
-
 #include <gtest/gtest.h>
-
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +11,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/wait.h>
+
+#include "CommandRunner.h"
+#include "TestLevels.h"
+#include "allocation_counter.h"
+#include "level/LevelFile.h"
+#include "play/GlRenderer.h"
+#include "play/HeadlessContext.h"
+#include "play/PngWriter.h"
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 namespace {
@@ -43,16 +42,24 @@ struct Picture {
     int height = 0;
     std::vector<std::uint8_t> pixels;
     [[nodiscard]] Rgba at(int x, int y) const {
-        const auto i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        const auto i =
+            (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
         return {pixels[i], pixels[i + 1], pixels[i + 2]};
     }
 };
 
-bool isWhite(const Rgba& c) { return c.r >= 250 && c.g >= 250 && c.b >= 250; }
-bool isGreen(const Rgba& c) { return c.g > 30 && c.g > 2 * (c.r + c.b); }
-bool isRed(const Rgba& c) { return c.r > 30 && c.r > 2 * (c.g + c.b); }
+bool isWhite(const Rgba& c) {
+    return c.r >= 250 && c.g >= 250 && c.b >= 250;
+}
+bool isGreen(const Rgba& c) {
+    return c.g > 30 && c.g > 2 * (c.r + c.b);
+}
+bool isRed(const Rgba& c) {
+    return c.r > 30 && c.r > 2 * (c.g + c.b);
+}
 
-::testing::AssertionResult hasColour(const Picture& picture, int x, int y, bool (*test)(const Rgba&), const char* name) {
+::testing::AssertionResult hasColour(const Picture& picture, int x, int y, bool (*test)(const Rgba&),
+                                     const char* name) {
     const Rgba c = picture.at(x, y);
     if (test(c)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is (" << c.r << ", " << c.g << ", " << c.b
@@ -180,8 +187,8 @@ TEST_F(Render, NearerWallHidesFartherOneWhateverTheDrawingOrder) {
     addWall(level, 1, 1.0f, -1.0f, 0.5f, 1.5f);
     const std::vector<std::uint32_t> farFirst{1, 0};
     EXPECT_TRUE(hasColour(draw(level), pictureWidth / 2, middleY, isGreen, "green (near, drawn first)"));
-    EXPECT_TRUE(hasColour(draw(level, float(pictureWidth) / float(pictureHeight), &farFirst), pictureWidth / 2,
-                          middleY, isRed, "red (near, drawn second)"));
+    EXPECT_TRUE(hasColour(draw(level, float(pictureWidth) / float(pictureHeight), &farFirst), pictureWidth / 2, middleY,
+                          isRed, "red (near, drawn second)"));
 }
 
 // The width in pixels of the non-white run through the centre of row y.
@@ -249,7 +256,7 @@ TEST_F(Render, OverlayTextIsDrawnInItsBoxOverWhiteAndOverTheLevel) {
 
 TEST_F(Render, VertexBufferSkipsBadIndicesAndKeepsTrianglesListedTwice) {
     TestLevel level = twoSpaces();
-    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);           // triangles 0 and 1
+    addWall(level, 0, 1.0f, 0.0f, 0.5f, 1.5f);                // triangles 0 and 1
     level.partition.spaces[0].triangleIndices.push_back(99);  // no such triangle
     level.partition.spaces[1].triangleIndices = {1, -5, 0};   // both listed again, one bad
     Triangle broken = level.geometry.triangles[0];
@@ -309,8 +316,8 @@ protected:
                  const Vector3& position = {}, const Vector3& forward = {1, 0, 0}, int settle = 0) {
         Walkthrough walkthrough(geometry, partition, counter, position, forward);
         walkthrough.setAspectRatio(float(pictureSize.first) / float(pictureSize.second));
-        for (int i = 0; i < settle; ++i) walkthrough.camera().step();
-        walkthrough.camera().update();
+        for (int i = 0; i < settle; ++i) walkthrough.step();
+        walkthrough.update();
         renderer->buildVertexBuffer(geometry, partition);
         renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());
         renderer->setViewport(pictureSize.first, pictureSize.second);
@@ -332,7 +339,9 @@ protected:
     FrameLists lastLists;
 };
 
-bool nearBlack(const Rgba& c) { return std::max({c.r, c.g, c.b}) < 24; }
+bool nearBlack(const Rgba& c) {
+    return std::max({c.r, c.g, c.b}) < 24;
+}
 
 double nearBlackShare(const Picture& picture) {
     std::size_t dark = 0;
@@ -515,9 +524,9 @@ TEST_F(RenderModes, InfoPanelSitsAtTheTopRightWithAMarginAndScalesWithTheSize) {
         EXPECT_EQ(panelBox(without)[2], -1) << "nothing right of the overlay without the panel";
         ASSERT_GE(box[2], 0);
         SCOPED_TRACE(scale);
-        EXPECT_GT(box[1], 4 * scale);                          // a margin above
-        EXPECT_LT(box[2], with.width - 4 * scale);             // and to the right
-        EXPECT_GT(box[3] - box[1], 150 * scale);               // many lines tall
+        EXPECT_GT(box[1], 4 * scale);               // a margin above
+        EXPECT_LT(box[2], with.width - 4 * scale);  // and to the right
+        EXPECT_GT(box[3] - box[1], 150 * scale);    // many lines tall
         if (scale == 1) small = box;
         if (scale == 2) {
             EXPECT_NEAR(box[3] - box[1], 2 * (small[3] - small[1]), 12);
@@ -558,7 +567,6 @@ TEST(HeadlessContext, RefusesSizesOutsideTheLimits) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(HeadlessContext::create(10, 100000, error), nullptr);
 }
-
 
 // Runs "vantrell render ARGUMENTS"; returns its exit status (-1 if it did not exit normally)
 // and what it printed on both streams.
@@ -647,9 +655,16 @@ std::string fileBytes(const std::filesystem::path& path) {
 TEST(RenderCommand, EveryModeRendersAndSettlingMovesTheDrawnBody) {
     // The crossroads lists 3 of its 9 spaces from the start.
     const std::string level = VANTRELL_SOURCE_DIR "/examples/crossroads.bsp";
-    const std::vector<std::string> variants{"", "--shading vertex", "--shading pixel", "--shading flat",
-                                            "--wireframe", "--all-spaces", "--info", "--fov-degrees 70",
-                                            "--position 0,1.5,0", "--position 0,1.5,0 --settle 300"};
+    const std::vector<std::string> variants{"",
+                                            "--shading vertex",
+                                            "--shading pixel",
+                                            "--shading flat",
+                                            "--wireframe",
+                                            "--all-spaces",
+                                            "--info",
+                                            "--fov-degrees 70",
+                                            "--position 0,1.5,0",
+                                            "--position 0,1.5,0 --settle 300"};
     std::vector<std::string> pictures;
     for (const std::string& variant : variants) {
         const auto out = scratchPath("render_mode.png");

@@ -1,10 +1,6 @@
 // The shipped sample levels: valid, consistent with their own tree and boxes, wound to
 // face their rooms, and walkable from the origin.
-#include "level/LevelFile.h"
-#include "play/Walkthrough.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +12,9 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "level/LevelFile.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -33,14 +32,24 @@ std::vector<fs::path> sampleLevels() {
     return paths;
 }
 
-Vector3 sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dotOf(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vector3 sub(const Vector3& a, const Vector3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+float dotOf(const Vector3& a, const Vector3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vector3 crossOf(const Vector3& a, const Vector3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float lengthOf(const Vector3& v) { return std::sqrt(dotOf(v, v)); }
-Vector3 normalOf(const Plane& p) { return {p.a, p.b, p.c}; }
-float distanceTo(const Plane& p, const Vector3& v) { return p.a * v.x + p.b * v.y + p.c * v.z + p.d; }
+float lengthOf(const Vector3& v) {
+    return std::sqrt(dotOf(v, v));
+}
+Vector3 normalOf(const Plane& p) {
+    return {p.a, p.b, p.c};
+}
+float distanceTo(const Plane& p, const Vector3& v) {
+    return p.a * v.x + p.b * v.y + p.c * v.z + p.d;
+}
 Vector3 centreOf(const BoundingBox& b) {
     return {(b.minX + b.maxX) * 0.5f, (b.minY + b.maxY) * 0.5f, (b.minZ + b.maxZ) * 0.5f};
 }
@@ -82,7 +91,9 @@ protected:
     LoadedLevel level;
 };
 
-TEST(SampleLevels, AtLeastTwoAreShipped) { EXPECT_GE(sampleLevels().size(), 2u); }
+TEST(SampleLevels, AtLeastTwoAreShipped) {
+    EXPECT_GE(sampleLevels().size(), 2u);
+}
 
 TEST(SampleLevels, GeneratorReproducesTheShippedFiles) {
     const fs::path out = fs::temp_directory_path() / ("vantrell-makelevels-" + std::to_string(::getpid()));
@@ -209,7 +220,7 @@ TEST_P(SampleLevel, BodyRestsAtTheStart) {
     ManualCounter counter;
     Walkthrough walk(level.geometry, level.partition, counter);
     for (int i = 0; i < 300; ++i) {
-        walk.camera().step();
+        walk.step();
         const Vector3& at = walk.camera().currentPosition();
         ASSERT_NEAR(at.x, 0.0f, 1e-6f) << "step " << i;
         ASSERT_NEAR(at.y, 0.0f, 1e-6f) << "step " << i;
@@ -237,7 +248,7 @@ TEST_P(SampleLevel, EveryFloorHoldsABodyAtRest) {
                                 (a.z + b.z + c.z) / 3.0f + lift * plane.c};
             ManualCounter counter;
             Walkthrough walk(g, p, counter, start);
-            for (int i = 0; i < 300; ++i) walk.camera().step();
+            for (int i = 0; i < 300; ++i) walk.step();
             const Vector3& at = walk.camera().currentPosition();
             EXPECT_NEAR(at.x, start.x, 1e-6f) << "triangle " << index;
             EXPECT_NEAR(at.y, start.y, 1e-6f) << "triangle " << index;
@@ -255,11 +266,11 @@ Vector3 walkForward(const LoadedLevel& level, const Vector3& startForward, int s
     const SpacePartition& p = level.partition;
     ManualCounter counter;
     Walkthrough walk(g, p, counter, Vector3{}, startForward);
-    walk.setKeyDown(virtualKey::w, true);
+    walk.setMovementKeys({.forward = true});
     for (int i = 0; i < steps; ++i) {
         // The clock path of the viewer: one step falls due per 10 ms.
         counter.advance(stepLengthFor(counter.frequency()));
-        walk.camera().update();
+        walk.update();
         const Vector3 at = walk.camera().currentPosition();
         const std::int32_t s = locateSpace(g, p, 0, at);
         EXPECT_TRUE(contains(p.space(s).bounds, at, 0.0f)) << "step " << i << " left the level";
@@ -311,7 +322,9 @@ TEST(SampleLevels, EveryDoorwayOfTheCrossroadsLeadsToItsOwnRoom) {
 INSTANTIATE_TEST_SUITE_P(Examples, SampleLevel, ::testing::ValuesIn(sampleLevels()),
                          [](const ::testing::TestParamInfo<fs::path>& info) {
                              std::string name = info.param.stem().string();
-                             std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
                              return name;
                          });
 

@@ -1,6 +1,4 @@
 // The overlay's frame rate and text.
-#include "play/Statistics.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,10 +6,14 @@
 #include <locale>
 #include <string>
 
+#include "walk/Statistics.h"
+
 namespace vantrell {
 namespace {
 
-std::string rateLine(float framesPerSecond) { return statisticsText(0, 1, framesPerSecond, 0.0f); }
+std::string rateLine(float framesPerSecond) {
+    return statisticsText(0, 1, framesPerSecond, 0.0f);
+}
 
 TEST(FrameRate, StaysZeroForTheFirst29FramesThenMeasuresThirty) {
     FrameStatistics statistics;

@@ -1,9 +1,4 @@
 // The trace command, run as the built program on tiny levels written to a scratch folder.
-#include "CommandRunner.h"
-#include "MovementLevels.h"
-#include "level/LevelFile.h"
-#include "play/Walkthrough.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "CommandRunner.h"
+#include "MovementLevels.h"
+#include "level/LevelFile.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -65,20 +64,21 @@ TEST_F(TraceCommandTest, StepsFollowTheCameraWithTheScriptsKeys) {
     Walkthrough reference(level.geometry, level.partition, still, {0.2f, 0.02f, 0.1f}, {1, 0, 1});
     std::vector<std::string> expected;
     int k = 0;
-    for (int i = 0; i < 2; ++i) reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
-    reference.setKeyDown(virtualKey::w, true);
-    reference.setKeyDown(virtualKey::d, true);
-    for (int i = 0; i < 3; ++i) reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
-    reference.releaseAllKeys();
-    reference.setKeyDown(virtualKey::space, true);
-    reference.camera().step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    for (int i = 0; i < 2; ++i)
+        reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    reference.setMovementKeys({.forward = true, .right = true});
+    for (int i = 0; i < 3; ++i)
+        reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
+    reference.setMovementKeys({.jump = true});
+    reference.step(), expected.push_back(stepLine(++k, reference.camera().currentPosition()));
 
     const std::string script = "# a comment\n\nstep 2 -\r\n  step 3 wD\nstep 0 W\n\t# indented comment\nstep 1 j\n";
     const CommandRun r = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1"), script);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines(r.out), expected);
     // From a file too.
-    const CommandRun fromFile = run(trace("--position=0.2,0.02,0.1 --forward=1,0,1 " + shellQuoted(writeFile("s.txt", script))));
+    const CommandRun fromFile =
+        run(trace("--position=0.2,0.02,0.1 --forward=1,0,1 " + shellQuoted(writeFile("s.txt", script))));
     EXPECT_EQ(fromFile.out, r.out);
 }
 
@@ -131,11 +131,11 @@ TEST_F(TraceCommandTest, ScriptErrorsNameTheLineAndStop) {
         const char* script;
         int line;
     };
-    for (const Case& c : {Case{"step 1 -\nstep 2 X\n", 2}, Case{"\n\nwalk 3 W\n", 3}, Case{"step -1 W\n", 1},
-                          Case{"step 1.5 W\n", 1}, Case{"step 2\n", 1}, Case{"step W 2\n", 1},
-                          Case{"turn 1\n", 1}, Case{"turn 1 2.5\n", 1}, Case{"turn 99999999999 0\n", 1},
-                          Case{"step 99999999999999999999 -\n", 1}, Case{"step 3 - extra\n", 1},
-                          Case{"STEP 1 -\n", 1}}) {
+    for (const Case& c :
+         {Case{"step 1 -\nstep 2 X\n", 2}, Case{"\n\nwalk 3 W\n", 3}, Case{"step -1 W\n", 1}, Case{"step 1.5 W\n", 1},
+          Case{"step 2\n", 1}, Case{"step W 2\n", 1}, Case{"turn 1\n", 1}, Case{"turn 1 2.5\n", 1},
+          Case{"turn 99999999999 0\n", 1}, Case{"step 99999999999999999999 -\n", 1}, Case{"step 3 - extra\n", 1},
+          Case{"STEP 1 -\n", 1}}) {
         const CommandRun r = run(trace(), c.script);
         EXPECT_NE(r.status, 0) << c.script;
         EXPECT_NE(r.err.find("line " + std::to_string(c.line) + ":"), std::string::npos) << c.script << r.err;
@@ -170,8 +170,8 @@ TEST_F(TraceCommandTest, OverlongLineIsRefused) {
 }
 
 TEST_F(TraceCommandTest, BadArgumentsAndLevelsAreRefused) {
-    for (const char* options : {"--position=nan,0,0", "--position=1,2", "--forward=0,0,0", "--forward=inf,0,0",
-                                "--position=1e39,0,0"}) {
+    for (const char* options :
+         {"--position=nan,0,0", "--position=1,2", "--forward=0,0,0", "--forward=inf,0,0", "--position=1e39,0,0"}) {
         const CommandRun r = run(trace(options), "step 1 -\n");
         EXPECT_NE(r.status, 0) << options;
         EXPECT_TRUE(r.out.empty()) << options;

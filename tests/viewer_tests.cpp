@@ -1,14 +1,5 @@
 // The viewer shell's logic that needs no display: window input, loop pacing, screenshot
 // names and folders.
-#include "TestLevels.h"
-#include "level/LevelFile.h"
-#include "play/FramePacer.h"
-#include "play/ScreenshotPath.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
-#include "play/WalkthroughWindow.h"
-#include "play/WindowInput.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,21 +8,19 @@
 #include <map>
 #include <string>
 
+#include "TestLevels.h"
+#include "level/LevelFile.h"
+#include "play/FramePacer.h"
+#include "play/ScreenshotPath.h"
+#include "play/WalkthroughWindow.h"
+#include "play/WindowInput.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
+
 namespace vantrell {
 namespace {
 
 using testlevels::TestLevel;
-
-TestLevel oneRoom() {
-    TestLevel level;
-    const std::int32_t s = testlevels::addBoxSpace(level, BoundingBox{-5.0f, -1.0f, -5.0f, 5.0f, 4.0f, 5.0f});
-    testlevels::addSingleLeafRoot(level, s);
-    const std::int32_t floor = testlevels::addTriangle(level.geometry, {-5.0f, 0.0f, -5.0f}, {-5.0f, 0.0f, 5.0f},
-                                                       {5.0f, 0.0f, 5.0f});
-    level.partition.spaces[0].triangleIndices.push_back(floor);
-    level.partition.setAdjacency(testlevels::adjacencyFromLists(1, {{}}));
-    return level;
-}
 
 SDL_Event keyEvent(Uint32 type, SDL_Keycode key, bool repeat = false) {
     SDL_Event event{};
@@ -58,46 +47,67 @@ SDL_Event motionEvent(Sint32 dx, Sint32 dy) {
 
 class WindowInputTest : public ::testing::Test {
 protected:
-    TestLevel level = oneRoom();
+    TestLevel level = testlevels::oneRoom();
     ManualCounter counter;
     Walkthrough walkthrough{level.geometry, level.partition, counter};
     WindowInput input{walkthrough};
 };
 
-TEST(VirtualKeys, MapsLettersArrowsSpaceAndEscapeToWin32Codes) {
-    EXPECT_EQ(virtualKeyFor(SDLK_w), 0x57);
-    EXPECT_EQ(virtualKeyFor(SDLK_a), 0x41);
-    EXPECT_EQ(virtualKeyFor(SDLK_s), 0x53);
-    EXPECT_EQ(virtualKeyFor(SDLK_d), 0x44);
-    EXPECT_EQ(virtualKeyFor(SDLK_c), 0x43);
-    EXPECT_EQ(virtualKeyFor(SDLK_z), 0x5A);
-    EXPECT_EQ(virtualKeyFor(SDLK_0), 0x30);
-    EXPECT_EQ(virtualKeyFor(SDLK_SPACE), 0x20);
-    EXPECT_EQ(virtualKeyFor(SDLK_UP), 0x26);
-    EXPECT_EQ(virtualKeyFor(SDLK_DOWN), 0x28);
-    EXPECT_EQ(virtualKeyFor(SDLK_LEFT), 0x25);
-    EXPECT_EQ(virtualKeyFor(SDLK_RIGHT), 0x27);
-    EXPECT_EQ(virtualKeyFor(SDLK_ESCAPE), 0x1B);
-    EXPECT_EQ(virtualKeyFor(SDLK_F12), 0x7B);
-    EXPECT_EQ(virtualKeyFor(SDLK_F11), 0x7A);
-    EXPECT_EQ(virtualKeyFor(SDLK_TAB), 0x09);
-    EXPECT_EQ(virtualKeyFor(SDLK_LSHIFT), 0x10);
-    EXPECT_EQ(virtualKeyFor(SDLK_RSHIFT), 0x10);
-    EXPECT_EQ(virtualKeyFor(SDLK_LCTRL), -1);
-    EXPECT_EQ(virtualKeyFor(SDLK_KP_ENTER), -1);
+TEST(ModeKeys, MapsTheModeLettersTabAndF11) {
+    EXPECT_EQ(modeKeyFor(SDLK_l), ModeKey::shading);
+    EXPECT_EQ(modeKeyFor(SDLK_g), ModeKey::wireframe);
+    EXPECT_EQ(modeKeyFor(SDLK_b), ModeKey::allSpaces);
+    EXPECT_EQ(modeKeyFor(SDLK_v), ModeKey::freeze);
+    EXPECT_EQ(modeKeyFor(SDLK_n), ModeKey::spaceBoxes);
+    EXPECT_EQ(modeKeyFor(SDLK_f), ModeKey::fly);
+    EXPECT_EQ(modeKeyFor(SDLK_TAB), ModeKey::infoPanel);
+    EXPECT_EQ(modeKeyFor(SDLK_F11), ModeKey::fullscreen);
+    EXPECT_FALSE(modeKeyFor(SDLK_w).has_value());
+    EXPECT_FALSE(modeKeyFor(SDLK_c).has_value());
+    EXPECT_FALSE(modeKeyFor(SDLK_F12).has_value());
 }
 
-TEST_F(WindowInputTest, RecordsHeldKeysByCodeAndReleasesThem) {
+TEST_F(WindowInputTest, LettersArrowsSpaceCAndShiftHoldTheMovementKeys) {
+    const std::map<SDL_Keycode, MovementKeys> expected{{SDLK_w, {.forward = true}},
+                                                       {SDLK_UP, {.forward = true}},
+                                                       {SDLK_s, {.back = true}},
+                                                       {SDLK_DOWN, {.back = true}},
+                                                       {SDLK_a, {.left = true}},
+                                                       {SDLK_LEFT, {.left = true}},
+                                                       {SDLK_d, {.right = true}},
+                                                       {SDLK_RIGHT, {.right = true}},
+                                                       {SDLK_SPACE, {.jump = true}},
+                                                       {SDLK_c, {.crouch = true}},
+                                                       {SDLK_LSHIFT, {.fast = true}},
+                                                       {SDLK_RSHIFT, {.fast = true}},
+                                                       {SDLK_z, {}},
+                                                       {SDLK_0, {}},
+                                                       {SDLK_LCTRL, {}},
+                                                       {SDLK_KP_ENTER, {}},
+                                                       {SDLK_TAB, {}},
+                                                       {SDLK_l, {}}};
+    for (const auto& [key, keys] : expected) {
+        (void)input.handle(keyEvent(SDL_KEYDOWN, key));
+        EXPECT_EQ(walkthrough.movementKeys(), keys) << SDL_GetKeyName(key);
+        (void)input.handle(keyEvent(SDL_KEYUP, key));
+        EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{}) << SDL_GetKeyName(key);
+    }
+}
+
+TEST_F(WindowInputTest, RecordsHeldKeysApartAndReleasesThem) {
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_w)), WindowAction::none);
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_UP)), WindowAction::none);
-    EXPECT_EQ(walkthrough.isKeyDown(0x57), 1);
-    EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_a)), WindowAction::none);
+    EXPECT_EQ(walkthrough.movementKeys(), (MovementKeys{.forward = true, .left = true}));
+    // W and Up are held apart: releasing one keeps the walk going.
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYUP, SDLK_w)), WindowAction::none);
-    EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
-    EXPECT_EQ(walkthrough.isKeyDown(0x26), 1);
-    // An unmapped key touches no entry.
+    EXPECT_EQ(input.handle(keyEvent(SDL_KEYUP, SDLK_a)), WindowAction::none);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{.forward = true});
+    // An unmapped key touches nothing.
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_LCTRL)), WindowAction::none);
-    for (int code = 0; code < 256; ++code) EXPECT_EQ(walkthrough.isKeyDown(code), code == 0x26 ? 1 : 0) << code;
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{.forward = true});
+    (void)input.handle(keyEvent(SDL_KEYUP, SDLK_UP));
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{});
 }
 
 TEST_F(WindowInputTest, FocusLossReleasesEveryKeyAndIgnoresPressesUntilRegained) {
@@ -105,12 +115,11 @@ TEST_F(WindowInputTest, FocusLossReleasesEveryKeyAndIgnoresPressesUntilRegained)
     (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_SPACE));
     EXPECT_EQ(input.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST)), WindowAction::focusLost);
     EXPECT_FALSE(input.active());
-    EXPECT_EQ(walkthrough.isKeyDown(0x57), 0);
-    EXPECT_EQ(walkthrough.isKeyDown(0x20), 0);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{});
 
     // Pressed while inactive: not recorded. Escape and F12 do nothing.
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_d)), WindowAction::none);
-    EXPECT_EQ(walkthrough.isKeyDown(0x44), 0);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{});
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE)), WindowAction::none);
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12)), WindowAction::none);
     // The close command still ends the walk-through.
@@ -119,15 +128,14 @@ TEST_F(WindowInputTest, FocusLossReleasesEveryKeyAndIgnoresPressesUntilRegained)
     EXPECT_EQ(input.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_GAINED)), WindowAction::focusGained);
     EXPECT_TRUE(input.active());
     (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_d));
-    EXPECT_EQ(walkthrough.isKeyDown(0x44), 1);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{.right = true});
 }
 
 TEST_F(WindowInputTest, EscapeEndsAndF12AsksForAScreenshotWithoutBeingRecorded) {
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12)), WindowAction::screenshot);
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_F12, true)), WindowAction::none);
-    EXPECT_EQ(walkthrough.isKeyDown(0x7B), 0);
     EXPECT_EQ(input.handle(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE)), WindowAction::end);
-    EXPECT_EQ(walkthrough.isKeyDown(0x1B), 0);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{});
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     EXPECT_EQ(input.handle(quit), WindowAction::end);
@@ -147,10 +155,9 @@ TEST_F(WindowInputTest, ModeKeysSwitchOncePerPressAndOnlyWhileFocused) {
     EXPECT_TRUE(walkthrough.camera().flying());
     // Shift is held like any key, for flying faster.
     (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_LSHIFT));
-    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::shift), 1);
+    EXPECT_EQ(walkthrough.movementKeys(), MovementKeys{.fast = true});
     EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::fullscreen);
     EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11, true)), WindowAction::none);
-    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::f11), 0);
 
     (void)withView.handle(windowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
     (void)withView.handle(keyEvent(SDL_KEYDOWN, SDLK_g));
@@ -158,9 +165,11 @@ TEST_F(WindowInputTest, ModeKeysSwitchOncePerPressAndOnlyWhileFocused) {
     EXPECT_EQ(withView.handle(keyEvent(SDL_KEYDOWN, SDLK_F11)), WindowAction::none);
     EXPECT_FALSE(view.wireframe);
     EXPECT_FALSE(view.frozen());
-    // Without a view, mode keys are only held keys.
+    // Without a view, mode keys switch nothing.
     (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_v));
-    EXPECT_EQ(walkthrough.isKeyDown(virtualKey::v), 1);
+    (void)input.handle(keyEvent(SDL_KEYDOWN, SDLK_f));
+    EXPECT_FALSE(view.frozen());
+    EXPECT_TRUE(walkthrough.camera().flying());  // still from the press above
 }
 
 TEST_F(WindowInputTest, MotionTurnsTheCameraOnlyWhileFocused) {
@@ -335,7 +344,9 @@ TEST_F(ScreenshotFolders, NamesCarryDateAndTimeAndNeverOverwrite) {
     EXPECT_FALSE(std::filesystem::exists(root / "gone.png"));
 
     // A failed write takes no name and says why.
-    EXPECT_TRUE(writeNewScreenshot(root, name, [](std::ostream&) { return false; }, error).empty());
+    EXPECT_TRUE(writeNewScreenshot(
+                    root, name, [](std::ostream&) { return false; }, error)
+                    .empty());
     EXPECT_FALSE(std::filesystem::exists(root / "vantrell-20240105-070309-5.png"));
     EXPECT_TRUE(writeNewScreenshot(root / "missing", name, writing("x"), error).empty());
     EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;

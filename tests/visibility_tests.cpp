@@ -1,19 +1,5 @@
-#include "CommandRunner.h"
-#include "TestLevels.h"
-#include "allocation_counter.h"
-
-#include "camera/MovementClock.h"
-#include "math/Vector.h"
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-#include "play/Walkthrough.h"
-#include "visibility/ContactQuery.h"
-#include "visibility/SpaceExplanation.h"
-#include "visibility/SpaceVisibility.h"
-#include "visibility/ViewFrustum.h"
-#include "visibility/VisibleSpaceSearch.h"
-
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <array>
@@ -24,7 +10,19 @@
 #include <random>
 #include <string>
 
-#include <pthread.h>
+#include "CommandRunner.h"
+#include "TestLevels.h"
+#include "allocation_counter.h"
+#include "camera/MovementClock.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "math/Vector.h"
+#include "visibility/ContactQuery.h"
+#include "visibility/SpaceExplanation.h"
+#include "visibility/SpaceVisibility.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -67,12 +65,12 @@ TEST(ViewFrustum, StartCameraBoxes) {
     const ViewFrustum f = startFrustum();
     EXPECT_TRUE(boxInFrustum(f, ahead));
     EXPECT_FALSE(boxInFrustum(f, behind));
-    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}));    // +z is the viewer's left
-    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}));  // beyond the right plane
-    EXPECT_FALSE(boxInFrustum(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}));   // above
-    EXPECT_FALSE(boxInFrustum(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f})); // below
-    EXPECT_TRUE(boxInFrustum(f, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f}));   // holds the eye
-    EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f})); // no far plane
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, 5.0f, 2.0f, 2.0f, 6.0f}));      // +z is the viewer's left
+    EXPECT_FALSE(boxInFrustum(f, {1.0f, 0.0f, -6.0f, 2.0f, 2.0f, -5.0f}));    // beyond the right plane
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, 5.0f, -1.0f, 3.0f, 6.0f, 1.0f}));     // above
+    EXPECT_FALSE(boxInFrustum(f, {2.0f, -5.0f, -1.0f, 3.0f, -4.0f, 1.0f}));   // below
+    EXPECT_TRUE(boxInFrustum(f, {-1.0f, 0.0f, -1.0f, 1.0f, 2.0f, 1.0f}));     // holds the eye
+    EXPECT_TRUE(boxInFrustum(f, {150.0f, 0.0f, -1.0f, 151.0f, 2.0f, 1.0f}));  // no far plane
 }
 
 TEST(ViewFrustum, CornerOnAPlaneCountsInside) {
@@ -146,17 +144,72 @@ TEST(VisibleSpaces, ThroughTheWalkthroughCamera) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     List list;
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
     // The caller's entries stay in front; the search only appends.
     List appended{7};
-    walkthrough.visibility().collectVisibleSpaces(appended);
+    walkthrough.collectVisibleSpaces(appended);
     EXPECT_EQ(appended, (List{7, 2, 0, 1, 3, 4}));
     // A half turn puts every box behind the eye.
     walkthrough.camera().turn(360, 0);
     list.clear();
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_TRUE(list.empty());
+}
+
+// A standing eye at (0, 1, 0) looking along +x (or -x), at pi/4 and 4:3.
+ViewPoint viewAlongX(float sign = 1.0f, float aspectRatio = 4.0f / 3.0f) {
+    return {{0.0f, 1.0f, 0.0f}, {sign, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, -sign}, 0.7853982f, aspectRatio};
+}
+
+TEST(VisibleSpaces, FromViewValuesWithoutACamera) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
+    SpaceVisibility visibility(level.partition, level.geometry);
+    List list;
+    visibility.collectVisibleSpaces(viewAlongX(), list);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+    List appended{7};
+    visibility.collectVisibleSpaces(viewAlongX(), appended);
+    EXPECT_EQ(appended, (List{7, 2, 0, 1, 3, 4}));
+    list.clear();
+    visibility.collectVisibleSpaces(viewAlongX(-1.0f), list);
+    EXPECT_TRUE(list.empty());
+    // Each call reads only the view it is given: the same values give the same list again.
+    list.clear();
+    visibility.collectVisibleSpaces(viewAlongX(), list);
+    EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));
+
+    // A box up and to the side of the view: the field of view and the aspect ratio decide.
+    const BoundingBox aside{3.0f, 0.5f, -2.9f, 3.1f, 1.5f, -2.8f};
+    EXPECT_FALSE(SpaceVisibility::boxInViewFrustum(viewAlongX(), aside));
+    EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(viewAlongX(1.0f, 3.0f), aside));
+    ViewPoint wide = viewAlongX();
+    wide.fieldOfView = 1.6f;
+    EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(wide, aside));
+}
+
+TEST(VisibleSpaces, TheWalkthroughAsksWithItsCamerasView) {
+    const TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
+    const ManualCounter counter;
+    Walkthrough walkthrough(level.geometry, level.partition, counter);
+    walkthrough.setAspectRatio(2.5f);
+    walkthrough.setFieldOfView(0.5f);
+    walkthrough.camera().turn(37, -12);
+    const Camera& camera = walkthrough.camera();
+    const ViewPoint view = walkthrough.viewPoint();
+    EXPECT_TRUE(view.eye == camera.eyePoint(false) && view.forward == camera.forward() && view.up == camera.up() &&
+                view.right == camera.right());
+    EXPECT_EQ(view.fieldOfView, 0.5f);
+    EXPECT_EQ(view.aspectRatio, 2.5f);
+    walkthrough.setMovementKeys({.crouch = true});
+    EXPECT_TRUE(walkthrough.viewPoint().eye == camera.eyePoint(true));
+    SpaceVisibility visibility(level.partition, level.geometry);
+    List expected;
+    visibility.collectVisibleSpaces(walkthrough.viewPoint(), expected);
+    List list;
+    walkthrough.collectVisibleSpaces(list);
+    EXPECT_EQ(list, expected);
 }
 
 TEST(VisibleSpaces, CameraSpaceStaysFirstAfterHalfTurn) {
@@ -165,11 +218,11 @@ TEST(VisibleSpaces, CameraSpaceStaysFirstAfterHalfTurn) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     List list;
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 0, 1}));
     walkthrough.camera().turn(360, 0);
     list.clear();
-    walkthrough.visibility().collectVisibleSpaces(list);
+    walkthrough.collectVisibleSpaces(list);
     EXPECT_EQ(list, (List{2, 3, 4}));
 }
 
@@ -182,11 +235,11 @@ TEST(VisibleSpaces, CrouchingLowersTheViewPlanes) {
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     // Below the standing view's bottom edge, above the crouching one's.
     const BoundingBox low{2.0f, -0.5f, -1.0f, 2.5f, -0.4f, 1.0f};
-    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
-    walkthrough.setKeyDown(virtualKey::c, true);
-    EXPECT_TRUE(walkthrough.visibility().boxInViewFrustum(low));
-    walkthrough.setKeyDown(virtualKey::c, false);
-    EXPECT_FALSE(walkthrough.visibility().boxInViewFrustum(low));
+    EXPECT_FALSE(walkthrough.boxInViewFrustum(low));
+    walkthrough.setMovementKeys({.crouch = true});
+    EXPECT_TRUE(walkthrough.boxInViewFrustum(low));
+    walkthrough.releaseAllKeys();
+    EXPECT_FALSE(walkthrough.boxInViewFrustum(low));
 }
 
 TEST(VisibleSpaces, SelfLinksAndTwoChainsListOnce) {
@@ -552,8 +605,7 @@ TEST(Why, EveryShortestChainNamesItsFirstFailingSpaceAndLongerChainsNone) {
     addBoxSpace(level, ahead);
     addBoxSpace(level, ahead);
     addSingleLeafRoot(level, 0);
-    level.partition.setAdjacency(
-        adjacencyFromLists(9, {{1, 2, 5, 4}, {3}, {6, 3}, {6}, {}, {7}, {}, {8}, {6}}));
+    level.partition.setAdjacency(adjacencyFromLists(9, {{1, 2, 5, 4}, {3}, {6, 3}, {6}, {}, {7}, {}, {8}, {6}}));
     // 6 is 3 steps away through 1 and 3 (blocked at 3) and 2 steps away through 2 (blocked at 2).
     const SpaceExplanation e = why(level, 6);
     EXPECT_EQ(e.verdict, SpaceExplanation::Verdict::blocked);
@@ -599,31 +651,33 @@ TEST(Why, FollowsTheWalkthroughCamera) {
     const ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter);
     SearchRecord r;
-    walkthrough.visibility().collectVisibleSpaces(r);
+    walkthrough.collectVisibleSpaces(r);
     EXPECT_EQ(r.list, (List{0, 1}));
-    EXPECT_EQ(walkthrough.visibility().explain(r, 2).blocked.at(0).plane, ViewFrustum::front);
+    EXPECT_EQ(walkthrough.explain(r, 2).blocked.at(0).plane, ViewFrustum::front);
     // After a half turn the space behind is in view and the one ahead fails the front plane.
     walkthrough.camera().turn(360, 0);
-    walkthrough.visibility().collectVisibleSpaces(r);
+    walkthrough.collectVisibleSpaces(r);
     EXPECT_EQ(r.list, (List{0, 2}));
-    const SpaceExplanation ahead1 = walkthrough.visibility().explain(r, 1);
+    const SpaceExplanation ahead1 = walkthrough.explain(r, 1);
     EXPECT_EQ(ahead1.outcome, SpaceOutcome::failedBox);
     EXPECT_EQ(ahead1.blocked.at(0).plane, ViewFrustum::front);
-    EXPECT_EQ(walkthrough.visibility().explain(r, 3).verdict, SpaceExplanation::Verdict::blocked);
+    EXPECT_EQ(walkthrough.explain(r, 3).verdict, SpaceExplanation::Verdict::blocked);
 }
 
 // -------------------------------------------------------------- contact query
 
 constexpr Plane noContact{};
 
-bool samePlane(const Plane& p, const Plane& q) { return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d; }
+bool samePlane(const Plane& p, const Plane& q) {
+    return p.a == q.a && p.b == q.b && p.c == q.c && p.d == q.d;
+}
 
 // A square floor of two triangles at height y, 20 units wide, normal up.
 void addFloor(TestLevel& level, std::int32_t space, float y, float minX = -10.0f, float maxX = 10.0f) {
     const std::int32_t t = addTriangle(level.geometry, {minX, y, -10.0f}, {minX, y, 10.0f}, {maxX, y, -10.0f});
     const std::int32_t plane = level.geometry.triangle(t).planeIndex;
-    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {maxX, y, -10.0f}, {minX, y, 10.0f},
-                                              {maxX, y, 10.0f});
+    const std::int32_t u =
+        addTriangleOnPlane(level.geometry, plane, {maxX, y, -10.0f}, {minX, y, 10.0f}, {maxX, y, 10.0f});
     level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(t);
     level.partition.spaces[static_cast<std::size_t>(space)].triangleIndices.push_back(u);
 }
@@ -681,8 +735,8 @@ TEST(ContactQuery, CrossingOnAnEdgeCountsInside) {
 
 TEST(ContactQuery, ReversedWindingIsNeverReported) {
     TestLevel level = oneSpace();
-    const std::int32_t t = addTriangle(level.geometry, {-10.0f, 0.0f, -10.0f}, {-10.0f, 0.0f, 10.0f},
-                                       {10.0f, 0.0f, -10.0f});
+    const std::int32_t t =
+        addTriangle(level.geometry, {-10.0f, 0.0f, -10.0f}, {-10.0f, 0.0f, 10.0f}, {10.0f, 0.0f, -10.0f});
     // Same corners on a plane facing down: the edge tests all come out negative.
     const std::int32_t down = level.geometry.addPlane({0.0f, -1.0f, 0.0f, 0.0f});
     level.geometry.triangles[static_cast<std::size_t>(t)].planeIndex = down;
@@ -695,8 +749,8 @@ TEST(ContactQuery, TrianglesSharingAPlaneShareItsCrossing) {
     // The first triangle on the plane misses the crossing, the second holds it.
     const std::int32_t t = addTriangle(level.geometry, {5.0f, 0.0f, -1.0f}, {5.0f, 0.0f, 1.0f}, {7.0f, 0.0f, 0.0f});
     const std::int32_t plane = level.geometry.triangle(t).planeIndex;
-    const std::int32_t u = addTriangleOnPlane(level.geometry, plane, {-1.0f, 0.0f, -1.0f}, {-1.0f, 0.0f, 1.0f},
-                                              {1.0f, 0.0f, 0.0f});
+    const std::int32_t u =
+        addTriangleOnPlane(level.geometry, plane, {-1.0f, 0.0f, -1.0f}, {-1.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f});
     level.partition.spaces[0].triangleIndices = {t, u};
     EXPECT_TRUE(samePlane(contactOf(level, {0.0f, 1.0f, 0.0f}, {0.0f, -1.0f, 0.0f}), level.geometry.plane(plane)));
 }
@@ -717,8 +771,10 @@ TestLevel twoSpaces() {
 TEST(ContactQuery, ExaminesBothEndSpacesStartFirst) {
     const TestLevel level = twoSpaces();
     ASSERT_TRUE(validateLevel(level.geometry, level.partition).empty());
-    const Plane upper = level.geometry.plane(level.geometry.triangle(level.partition.spaces[0].triangleIndices[0]).planeIndex);
-    const Plane lower = level.geometry.plane(level.geometry.triangle(level.partition.spaces[1].triangleIndices[0]).planeIndex);
+    const Plane upper =
+        level.geometry.plane(level.geometry.triangle(level.partition.spaces[0].triangleIndices[0]).planeIndex);
+    const Plane lower =
+        level.geometry.plane(level.geometry.triangle(level.partition.spaces[1].triangleIndices[0]).planeIndex);
     ASSERT_FALSE(samePlane(upper, lower));
     EXPECT_TRUE(samePlane(contactOf(level, {-1.0f, 1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}), lower));
     EXPECT_TRUE(samePlane(contactOf(level, {1.0f, 1.0f, 0.0f}, {-1.0f, -1.0f, 0.0f}), upper));
@@ -755,10 +811,10 @@ TEST(ContactQuery, WedgedBetweenFacingPlanesReturnsTheLastPushOut) {
     TestLevel level = oneSpace();
     // A floor and a ceiling 0.08 apart, their triangles away from the point: the push-outs
     // alternate floor, ceiling, floor ... and the 65th is the floor's.
-    const std::int32_t floor = addTriangle(level.geometry, {100.0f, 0.0f, 0.0f}, {100.0f, 0.0f, 1.0f},
-                                           {101.0f, 0.0f, 0.0f});
-    const std::int32_t ceiling = addTriangle(level.geometry, {100.0f, 0.08f, 0.0f}, {101.0f, 0.08f, 0.0f},
-                                             {100.0f, 0.08f, 1.0f});
+    const std::int32_t floor =
+        addTriangle(level.geometry, {100.0f, 0.0f, 0.0f}, {100.0f, 0.0f, 1.0f}, {101.0f, 0.0f, 0.0f});
+    const std::int32_t ceiling =
+        addTriangle(level.geometry, {100.0f, 0.08f, 0.0f}, {101.0f, 0.08f, 0.0f}, {100.0f, 0.08f, 1.0f});
     level.partition.spaces[0].triangleIndices = {floor, ceiling};
     const Plane floorPlane = level.geometry.plane(level.geometry.triangle(floor).planeIndex);
     ASSERT_EQ(level.geometry.plane(level.geometry.triangle(ceiling).planeIndex).b, -1.0f);
@@ -773,8 +829,8 @@ TEST(ContactQuery, ReusedQueryKeepsNothingBetweenCalls) {
     const Vector3 high{0.0f, 1.0f, 0.0f};
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, 0.5f, 0.0f}), noContact));
-        EXPECT_TRUE(samePlane(query.find(level.geometry, level.partition, high, {0.0f, -1.0f, 0.0f}),
-                              level.geometry.plane(0)));
+        EXPECT_TRUE(
+            samePlane(query.find(level.geometry, level.partition, high, {0.0f, -1.0f, 0.0f}), level.geometry.plane(0)));
     }
 }
 
@@ -796,21 +852,20 @@ TEST(ContactQuery, IndicesOutsideTheLevelAreSkipped) {
 TEST(SteadyState, SearchAndContactAllocateNothing) {
     TestLevel level = fiveSpaces({ahead, ahead, ahead, ahead, ahead});
     addFloor(level, 2, 0.0f);
-    const ManualCounter counter;
-    Walkthrough walkthrough(level.geometry, level.partition, counter);
-    SpaceVisibility& visibility = walkthrough.visibility();
+    SpaceVisibility visibility(level.partition, level.geometry);
+    const ViewPoint view = viewAlongX();
     List list;
     list.reserve(16);
     const Vector3 from{0.0f, 1.0f, 0.0f};
     const Vector3 to{0.0f, 0.04f, 0.0f};
-    visibility.collectVisibleSpaces(list);
+    visibility.collectVisibleSpaces(view, list);
     const Plane first = visibility.findContactPlane(from, to);
     const std::size_t before = testing::allocationCount();
     for (int frame = 0; frame < 10; ++frame) {
         list.clear();
-        visibility.collectVisibleSpaces(list);
+        visibility.collectVisibleSpaces(view, list);
         EXPECT_TRUE(samePlane(visibility.findContactPlane(from, to), first));
-        EXPECT_TRUE(visibility.boxInViewFrustum(ahead));
+        EXPECT_TRUE(SpaceVisibility::boxInViewFrustum(view, ahead));
     }
     EXPECT_EQ(testing::allocationCount(), before);
     EXPECT_EQ(list, (List{2, 0, 1, 3, 4}));

@@ -1,14 +1,13 @@
 // The walkable check: regions from the tree, spaces named by several leaves, and the ways a
 // listed triangle can fail to bound its space.
-#include "level/LevelValidation.h"
-#include "level/WalkableCheck.h"
-#include "math/ConvexPolyhedron.h"
-
-#include "TestLevels.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "TestLevels.h"
+#include "level/LevelValidation.h"
+#include "level/WalkableCheck.h"
+#include "math/ConvexPolyhedron.h"
 
 namespace vantrell {
 namespace {
@@ -133,7 +132,8 @@ TEST(WalkableCheck, ReportsCountAllButSpellOutAFew) {
     TestLevel level = slabLevel();
     for (int i = 0; i < 20; ++i) {
         const float y = 0.05f * static_cast<float>(i + 1);
-        level.partition.spaces[0].triangleIndices.push_back(addTriangle(level.geometry, {-1, y, -1}, {-1, y, 1}, {1, y, 1}));
+        level.partition.spaces[0].triangleIndices.push_back(
+            addTriangle(level.geometry, {-1, y, -1}, {-1, y, 1}, {1, y, 1}));
     }
     const WalkableReport r = check(level);
     EXPECT_TRUE(r.checked);
@@ -161,7 +161,8 @@ TEST(WalkableCheck, TreeOfSharedBranchesIsNotWalkedForever) {
 TEST(WalkableCheck, PlanesWithoutDirectionSendTheRegionOneWay) {
     TestLevel level = slabLevel();
     // A root with a zero plane: every distance is 0, so everything lies in front.
-    level.partition.nodes.insert(level.partition.nodes.begin(), BspNode{level.geometry.addPlane({0, 0, 0, 0}), 1, childOfSpace(1), {}});
+    level.partition.nodes.insert(level.partition.nodes.begin(),
+                                 BspNode{level.geometry.addPlane({0, 0, 0, 0}), 1, childOfSpace(1), {}});
     EXPECT_TRUE(check(level).walkable());
     // Distance -1 everywhere: the floor's node is never reached and space 0 has no region.
     level.partition.nodes[0].planeIndex = level.geometry.addPlane({0, 0, 0, -1});

@@ -1,18 +1,18 @@
 // What a frame shows in each viewer mode, decided without a window: mode keys, frame lists
 // (visible list, every space, frozen set, boxes, view volume) and the info panel's lines.
-#include "TestLevels.h"
-#include "allocation_counter.h"
-#include "camera/MovementClock.h"
-#include "math/Vector.h"
-#include "play/InfoPanel.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "TestLevels.h"
+#include "allocation_counter.h"
+#include "camera/MovementClock.h"
+#include "math/Vector.h"
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 namespace {
@@ -48,7 +48,9 @@ List spacesOf(const FrameLists& lists) {
     return spaces;
 }
 
-bool sameColour(const Colour& a, const Colour& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+bool sameColour(const Colour& a, const Colour& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -59,18 +61,7 @@ protected:
     FrameLists lists;
 };
 
-TEST(ViewModes, KeysShadingNamesAndPlaceColours) {
-    EXPECT_EQ(modeKeyFor(virtualKey::l), ModeKey::shading);
-    EXPECT_EQ(modeKeyFor(virtualKey::g), ModeKey::wireframe);
-    EXPECT_EQ(modeKeyFor(virtualKey::b), ModeKey::allSpaces);
-    EXPECT_EQ(modeKeyFor(virtualKey::v), ModeKey::freeze);
-    EXPECT_EQ(modeKeyFor(virtualKey::n), ModeKey::spaceBoxes);
-    EXPECT_EQ(modeKeyFor(virtualKey::f), ModeKey::fly);
-    EXPECT_EQ(modeKeyFor(virtualKey::tab), ModeKey::infoPanel);
-    EXPECT_EQ(modeKeyFor(virtualKey::f11), ModeKey::fullscreen);
-    EXPECT_FALSE(modeKeyFor(virtualKey::w).has_value());
-    EXPECT_FALSE(modeKeyFor(virtualKey::c).has_value());
-
+TEST(ViewModes, ShadingNamesAndPlaceColours) {
     EXPECT_EQ(nextShading(Shading::vertex), Shading::pixel);
     EXPECT_EQ(nextShading(Shading::pixel), Shading::flat);
     EXPECT_EQ(nextShading(Shading::flat), Shading::vertex);
@@ -86,7 +77,7 @@ TEST(ViewModes, KeysShadingNamesAndPlaceColours) {
 TEST_F(ViewTest, WithEveryModeOffTheFrameIsTheVisibleListInPlaceColours) {
     view.buildFrame(walkthrough, lists);
     List expected;
-    walkthrough.visibility().collectVisibleSpaces(expected);
+    walkthrough.collectVisibleSpaces(expected);
     ASSERT_EQ(expected, (List{0, 1}));
     EXPECT_EQ(spacesOf(lists), expected);
     EXPECT_TRUE(sameColour(lists.spaces[0].colour, listPlaceColour(0, 2)));
@@ -119,13 +110,13 @@ TEST_F(ViewTest, EverySpaceDrawsTheLevelInIndexOrderWithoutSearching) {
 TEST_F(ViewTest, FrozenSetStaysWhileTheCameraMovesAndShowsFailedBoxesInGrey) {
     view.press(ModeKey::freeze, walkthrough);
     ASSERT_TRUE(view.frozen());
-    const Vector3 frozenEye = walkthrough.camera().eyePoint();
+    const Vector3 frozenEye = walkthrough.eyePoint();
     // Turn round and fly away: the frozen frame does not change.
     walkthrough.camera().turn(360, 0);
     walkthrough.camera().setFlying(true);
-    walkthrough.setKeyDown(virtualKey::w, true);
-    for (int i = 0; i < 100; ++i) walkthrough.camera().step();
-    walkthrough.camera().update();
+    walkthrough.setMovementKeys({.forward = true});
+    for (int i = 0; i < 100; ++i) walkthrough.step();
+    walkthrough.update();
     view.buildFrame(walkthrough, lists);
     // Listed 0 and 1 in their colours, 2 (reached, behind) grey; 3 and 4 never reached.
     EXPECT_EQ(spacesOf(lists), (List{0, 1, 2}));
@@ -233,20 +224,19 @@ TEST_F(ViewTest, PanelSaysWhereTheCameraIsWhatIsDrawnAndWhatColoursMean) {
     EXPECT_TRUE(hasLine(lines, "N boxes, F fly, Tab panel, F11 fullscreen, F12 picture"));
     const auto swatches = std::count_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; });
     EXPECT_EQ(swatches, 2);  // first and second of two listed
-    EXPECT_TRUE(sameColour(std::find_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; })->swatch,
-                           {0, 1, 0}));
+    EXPECT_TRUE(sameColour(
+        std::find_if(lines.begin(), lines.end(), [](const PanelLine& l) { return l.hasSwatch; })->swatch, {0, 1, 0}));
 
     view.press(ModeKey::freeze, walkthrough);
-    walkthrough.setKeyDown(virtualKey::c, true);
+    walkthrough.setMovementKeys({.crouch = true});
     view.buildFrame(walkthrough, lists);
     describeFrame(walkthrough, view, lists, FrameTimes{}.lastSecond(0), lines);
     EXPECT_TRUE(hasLine(lines, "Eye height 0.50 (crouching)"));
     EXPECT_TRUE(hasLine(lines, "Frozen at 0.00 1.00 0.00 (V)"));
     EXPECT_TRUE(hasLine(lines, "2 listed, 1 failed the view test"));
     EXPECT_TRUE(hasLine(lines, "Frame time: no frames timed yet"));
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const PanelLine& l) {
-        return l.hasSwatch && sameColour(l.swatch, failedBoxColour);
-    }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const PanelLine& l) { return l.hasSwatch && sameColour(l.swatch, failedBoxColour); }));
 }
 
 }  // namespace

@@ -15,9 +15,6 @@
 //    triangle it touches, and a wall must not win over the floor beside it;
 //  - node splits lie on the walls, so a point inside a room's box locates in that room;
 //  - slopes are gentler than tan 0.5, where a standing body starts to slide.
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -28,6 +25,9 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
 
 namespace {
 
@@ -149,7 +149,8 @@ void LevelBuilder::addQuad(std::int32_t space, std::array<Vector3, 4> corners, c
     t.normalIndex.fill(normalIndex(normal));
     std::vector<std::int32_t>& list = partition.spaces[static_cast<std::size_t>(space)].triangleIndices;
     for (const std::array<int, 3>& corner : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
-        for (std::size_t k = 0; k < 3; ++k) t.vertexIndex[k] = vertexIndex(corners[static_cast<std::size_t>(corner[k])]);
+        for (std::size_t k = 0; k < 3; ++k)
+            t.vertexIndex[k] = vertexIndex(corners[static_cast<std::size_t>(corner[k])]);
         list.push_back(geometry.addTriangle(t));
     }
 }
@@ -161,15 +162,15 @@ void LevelBuilder::addWall(std::int32_t space, const RoomSpec& room, Side side, 
     const bool alongZ = side == Side::west || side == Side::east;
     const float uMin = alongZ ? room.minZ : room.minX;
     const float uMax = alongZ ? room.maxZ : room.maxX;
-    const float fixed = side == Side::west ? room.minX : side == Side::east ? room.maxX
-                        : side == Side::south ? room.minZ : room.maxZ;
-    const Vector3 normal = side == Side::west ? Vector3{1.0f, 0.0f, 0.0f}
-                           : side == Side::east ? Vector3{-1.0f, 0.0f, 0.0f}
+    const float fixed = side == Side::west    ? room.minX
+                        : side == Side::east  ? room.maxX
+                        : side == Side::south ? room.minZ
+                                              : room.maxZ;
+    const Vector3 normal = side == Side::west    ? Vector3{1.0f, 0.0f, 0.0f}
+                           : side == Side::east  ? Vector3{-1.0f, 0.0f, 0.0f}
                            : side == Side::south ? Vector3{0.0f, 0.0f, 1.0f}
                                                  : Vector3{0.0f, 0.0f, -1.0f};
-    auto at = [&](float u, float v) {
-        return alongZ ? Vector3{fixed, v, u} : Vector3{u, v, fixed};
-    };
+    auto at = [&](float u, float v) { return alongZ ? Vector3{fixed, v, u} : Vector3{u, v, fixed}; };
     auto floorAt = [&](float u) { return alongZ ? room.floorAt(fixed) : room.floorAt(u); };
     auto strip = [&](float u0, float u1, float bottom0, float bottom1) {
         if (u1 <= u0) return;
@@ -177,8 +178,7 @@ void LevelBuilder::addWall(std::int32_t space, const RoomSpec& room, Side side, 
     };
 
     std::vector<Opening> openings = wall.openings;
-    std::sort(openings.begin(), openings.end(),
-              [](const Opening& a, const Opening& b) { return a.centre < b.centre; });
+    std::sort(openings.begin(), openings.end(), [](const Opening& a, const Opening& b) { return a.centre < b.centre; });
     float u = uMin;
     for (const Opening& o : openings) {
         const float left = o.centre - o.width * 0.5f;
@@ -192,8 +192,7 @@ void LevelBuilder::addWall(std::int32_t space, const RoomSpec& room, Side side, 
 
 std::int32_t LevelBuilder::addRoom(const RoomSpec& room) {
     Space space;
-    space.bounds = {room.minX, std::min(room.floorWest, room.floorEast), room.minZ,
-                    room.maxX, room.ceiling, room.maxZ};
+    space.bounds = {room.minX, std::min(room.floorWest, room.floorEast), room.minZ, room.maxX, room.ceiling, room.maxZ};
     const std::int32_t index = partition.addSpace(space);
 
     // The floor's normal: straight up, or tilted back against the rise of a ramp.

@@ -87,7 +87,9 @@ bool parseSize(const std::string& text, int& width, int& height, std::string& er
     return true;
 }
 
-float radiansFromDegrees(float degrees) { return degrees * (3.14159265f / 180.0f); }
+float radiansFromDegrees(float degrees) {
+    return degrees * (3.14159265f / 180.0f);
+}
 
 std::string formatFloat(float value) {
     char buffer[32];

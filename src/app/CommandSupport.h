@@ -2,10 +2,10 @@
 // the check on input files, and loading a level that must be valid.
 #pragma once
 
-#include "level/LevelFile.h"
-
 #include <optional>
 #include <string>
+
+#include "level/LevelFile.h"
 
 namespace vantrell {
 

@@ -1,17 +1,17 @@
 // compile: turns a mesh scene (glTF, OBJ, FBX, Collada, ...) into a walkable level file.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "app/SceneCompile.h"
-#include "io/OutputFile.h"
-#include "scene/SceneMesh.h"
-
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "app/OptionChecks.h"
+#include "app/SceneCompile.h"
+#include "io/OutputFile.h"
+#include "scene/SceneMesh.h"
 
 namespace vantrell {
 
@@ -30,7 +30,9 @@ std::string formatPoint(const Vector3d& p) {
     return text;
 }
 
-nlohmann::json pointJson(const Vector3d& p) { return nlohmann::json::array({p.x, p.y, p.z}); }
+nlohmann::json pointJson(const Vector3d& p) {
+    return nlohmann::json::array({p.x, p.y, p.z});
+}
 
 struct CompileArguments {
     std::string scene;
@@ -42,7 +44,8 @@ struct CompileArguments {
     bool force = false;
 };
 
-nlohmann::json reportJson(const CompileArguments& arguments, const CompileReport& r, bool ok, const std::string& error) {
+nlohmann::json reportJson(const CompileArguments& arguments, const CompileReport& r, bool ok,
+                          const std::string& error) {
     nlohmann::json stages = nlohmann::json::array();
     for (const CompileStage& stage : r.stages) stages.push_back({{"name", stage.name}, {"seconds", stage.seconds}});
     nlohmann::json chain = nlohmann::json::array();
@@ -81,7 +84,8 @@ int runCompile(CompileArguments arguments) {
         reportError("compile", message);
         return status;
     };
-    if (const std::string problem = inputFileProblem(arguments.scene); !problem.empty()) return fail(problem, exitFailure);
+    if (const std::string problem = inputFileProblem(arguments.scene); !problem.empty())
+        return fail(problem, exitFailure);
     SceneCompileRequest request;
     request.scene = arguments.scene;
     request.scale = arguments.scale;
@@ -97,7 +101,8 @@ int runCompile(CompileArguments arguments) {
     if (const std::string refusal = refuseOutput(arguments.output, inputs, arguments.force); !refusal.empty())
         return fail(refusal, exitFailure);
     if (!arguments.reportPath.empty()) {
-        if (arguments.reportPath == arguments.output) return fail("the report and the level cannot be one file", exitUsage);
+        if (arguments.reportPath == arguments.output)
+            return fail("the report and the level cannot be one file", exitUsage);
         if (const std::string refusal = refuseOutput(arguments.reportPath, inputs, arguments.force); !refusal.empty())
             return fail(refusal, exitFailure);
     }
@@ -135,7 +140,8 @@ int runCompile(CompileArguments arguments) {
     if (!written) return fail(error + (errno == EEXIST ? " (--force replaces it)" : ""), exitFailure);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.stages.push_back({"write", seconds});
-    std::cout << "write: " << arguments.output << ", " << report.fileBytes << " bytes in " << formatSeconds(seconds) << " s\n";
+    std::cout << "write: " << arguments.output << ", " << report.fileBytes << " bytes in " << formatSeconds(seconds)
+              << " s\n";
     std::cout << "compiled " << arguments.scene << " into " << arguments.output << ": " << report.spaces << " spaces ("
               << report.leaves << " leaves), " << report.outputTriangles << " triangles, " << report.fileBytes
               << " bytes; the walk starts at " << formatPoint(report.spawn) << " in scene coordinates ("
@@ -146,48 +152,7 @@ int runCompile(CompileArguments arguments) {
     return writeReport(true, "") ? exitSuccess : exitFailure;
 }
 
-// A scale that is a finite number above 0.
-CLI::Validator positiveScale() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<float> value = parseFiniteFloat(text, error);
-            if (!value) return error;
-            if (!(*value > 0.0f)) return "must be above 0, not " + text;
-            return {};
-        },
-        "S");
-}
-
 }  // namespace
-
-bool compileScene(const SceneCompileRequest& request, LevelGeometry& levelGeometry, SpacePartition& spacePartition,
-                  CompileReport& report, bool& sceneRead, std::string& error) {
-    sceneRead = false;
-    const auto started = std::chrono::steady_clock::now();
-    SceneReadOptions readOptions;
-    readOptions.scale = request.scale;
-    SceneMesh mesh;
-    if (!readScene(request.scene, readOptions, mesh, error)) return false;
-    sceneRead = true;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (request.progress) {
-        request.progress("read: " + std::to_string(mesh.triangles.size()) + " triangles, " +
-                         std::to_string(mesh.positions.size()) + " vertices in " + formatSeconds(seconds) + " s");
-    }
-
-    CompileOptions options;
-    const double scale = request.scale;
-    if (request.spawn) options.spawn = sceneToLevel(*request.spawn, scale);
-    options.allowLeak = request.allowLeak;
-    // Back to what the modelling tool shows: z mirrored again, units undone.
-    options.toSourcePoint = [scale](const Vector3d& p) { return Vector3d{p.x / scale, p.y / scale, -p.z / scale}; };
-    options.progress = request.progress;
-    const bool ok = compileLevel(mesh, nullptr, options, levelGeometry, spacePartition, report, error);
-    report.stages.insert(report.stages.begin(), CompileStage{"read", seconds});
-    report.warnings.insert(report.warnings.begin(), mesh.warnings.begin(), mesh.warnings.end());
-    return ok;
-}
 
 void addCompileCommands(CLI::App& app, int& exitCode) {
     auto* compile = app.add_subcommand(
@@ -201,11 +166,16 @@ void addCompileCommands(CLI::App& app, int& exitCode) {
     static CompileArguments arguments;
     compile->add_option("SCENE", arguments.scene, "the scene file")->required();
     compile->add_option("OUTPUT", arguments.output, "the level file to write (.bsp)")->required();
-    compile->add_option("--scale", arguments.scale, "level units per scene unit (default 1; the eye is 1 unit above the feet)")
-        ->check(positiveScale());
-    compile->add_option("--spawn", arguments.spawn, "where the walk starts, X,Y,Z in the scene's own coordinates and units");
-    compile->add_flag("--allow-leak", arguments.allowLeak, "compile a scene that leaks, keeping what the outside reaches");
-    compile->add_option("--report", arguments.reportPath, "also write the counts, times, spawn and any leak chain as JSON");
+    compile
+        ->add_option("--scale", arguments.scale,
+                     "level units per scene unit (default 1; the eye is 1 unit above the feet)")
+        ->check(positiveNumber("S"));
+    compile->add_option("--spawn", arguments.spawn,
+                        "where the walk starts, X,Y,Z in the scene's own coordinates and units");
+    compile->add_flag("--allow-leak", arguments.allowLeak,
+                      "compile a scene that leaks, keeping what the outside reaches");
+    compile->add_option("--report", arguments.reportPath,
+                        "also write the counts, times, spawn and any leak chain as JSON");
     compile->add_flag("--force", arguments.force, "replace OUTPUT (and the report) if they exist");
     compile->callback([&exitCode] { exitCode = runCompile(arguments); });
 }

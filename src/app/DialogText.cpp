@@ -12,14 +12,22 @@ namespace {
 
 const char* sectionName(LevelSection section) {
     switch (section) {
-        case LevelSection::header: return "the header";
-        case LevelSection::vertexPositions: return "the vertex positions";
-        case LevelSection::vertexNormals: return "the vertex normals";
-        case LevelSection::planes: return "the planes";
-        case LevelSection::triangles: return "the triangles";
-        case LevelSection::nodes: return "the tree nodes";
-        case LevelSection::spaces: return "the spaces";
-        case LevelSection::adjacency: return "the neighbour table";
+        case LevelSection::header:
+            return "the header";
+        case LevelSection::vertexPositions:
+            return "the vertex positions";
+        case LevelSection::vertexNormals:
+            return "the vertex normals";
+        case LevelSection::planes:
+            return "the planes";
+        case LevelSection::triangles:
+            return "the triangles";
+        case LevelSection::nodes:
+            return "the tree nodes";
+        case LevelSection::spaces:
+            return "the spaces";
+        case LevelSection::adjacency:
+            return "the neighbour table";
     }
     return "the file";
 }
@@ -102,7 +110,8 @@ std::string loadFailureDetail(const LoadedLevel& loaded) {
             if (found.tooManyRows) return "Its neighbour table has far more rows than the level has spaces.";
             return "The file ends at byte offset " + std::to_string(found.endOffset) + ", inside " +
                    sectionName(found.endSection) + ".";
-        default: return {};
+        default:
+            return {};
     }
 }
 

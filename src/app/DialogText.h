@@ -3,11 +3,11 @@
 // message, where the file chooser opens, and the paths of a drop.
 #pragma once
 
-#include "level/LevelFile.h"
-
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "level/LevelFile.h"
 
 namespace vantrell {
 

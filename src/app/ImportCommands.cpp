@@ -1,19 +1,19 @@
 // import: turns an IBSP game level (or one held by a .pk3 archive) into a level file.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "app/InputKind.h"
-#include "compile/Compiler.h"
-#include "import/IbspImport.h"
-#include "io/OutputFile.h"
-
 #include <CLI/CLI.hpp>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "app/InputKind.h"
+#include "app/OptionChecks.h"
+#include "compile/Compiler.h"
+#include "import/IbspImport.h"
+#include "io/OutputFile.h"
 
 namespace vantrell {
 namespace {
@@ -35,7 +35,8 @@ std::string formatSeconds(double seconds) {
 
 // NAME.bsp in the working directory, NAME from the archive's map or the input file.
 std::string defaultOutput(const std::string& input, const std::string& mapEntry) {
-    const std::filesystem::path from = mapEntry.empty() ? std::filesystem::path(input) : std::filesystem::path(mapEntry);
+    const std::filesystem::path from =
+        mapEntry.empty() ? std::filesystem::path(input) : std::filesystem::path(mapEntry);
     return from.stem().string() + ".bsp";
 }
 
@@ -48,9 +49,10 @@ void printReport(const ImportReport& report, const std::string& output, std::uin
               << "), portals " << report.portals << ", neighbour links " << report.neighbourLinks << '\n'
               << "  surfaces left out " << report.skippedSurfaces << '\n';
     if (report.spawnFound) {
-        std::cout << "  spawn at " << formatFloat(report.spawnOrigin.x) << ',' << formatFloat(report.spawnOrigin.y) << ','
-                  << formatFloat(report.spawnOrigin.z) << " (file units), angle " << formatFloat(report.spawnAngle)
-                  << ", level turned by " << report.quarterTurns * 90 << " degrees; body starts at 0,0,0\n";
+        std::cout << "  spawn at " << formatFloat(report.spawnOrigin.x) << ',' << formatFloat(report.spawnOrigin.y)
+                  << ',' << formatFloat(report.spawnOrigin.z) << " (file units), angle "
+                  << formatFloat(report.spawnAngle) << ", level turned by " << report.quarterTurns * 90
+                  << " degrees; body starts at 0,0,0\n";
     } else {
         std::cout << "  no spawn point: the file origin is at 0,0,0\n";
     }
@@ -117,39 +119,30 @@ int runImport(const ImportArguments& arguments) {
     return exitSuccess;
 }
 
-// A scale that is a finite number above 0, with a message a person can read.
-CLI::Validator positiveScale() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            std::string error;
-            const std::optional<float> value = parseFiniteFloat(text, error);
-            if (!value) return error;
-            if (!(*value > 0.0f)) return "must be above 0, not " + text;
-            return {};
-        },
-        "S");
-}
-
 }  // namespace
 
 void addImportCommands(CLI::App& app, int& exitCode) {
-    auto* import = app.add_subcommand(
-        "import", "Import an IBSP v46 game level, or one from a .pk3 archive, as a level file.\n"
-                  "Without --map, a .pk3 input lists the maps it holds. An existing OUTPUT is kept\n"
-                  "unless --force is given; the input is never written over.");
+    auto* import =
+        app.add_subcommand("import",
+                           "Import an IBSP v46 game level, or one from a .pk3 archive, as a level file.\n"
+                           "Without --map, a .pk3 input lists the maps it holds. An existing OUTPUT is kept\n"
+                           "unless --force is given; the input is never written over.");
     static ImportArguments arguments;
     import->add_option("INPUT", arguments.input, "an IBSP file (.bsp) or a .pk3 archive")->required();
     import->add_option("OUTPUT", arguments.output,
                        "the level file to write (default: NAME.bsp in the working directory, NAME the map's\n"
                        "or the input's)");
     import->add_option("--map", arguments.mapName, "the map inside the archive: NAME, maps/NAME or maps/NAME.bsp");
-    import->add_option("--scale", arguments.scale, "level units per file unit (default 1/50: the game's eye height becomes 1)")
-        ->check(positiveScale());
+    import
+        ->add_option("--scale", arguments.scale,
+                     "level units per file unit (default 1/50: the game's eye height becomes 1)")
+        ->check(positiveNumber("S"));
     import->add_flag("--force", arguments.force, "replace OUTPUT if it exists");
     import->add_flag("--keep-tree", arguments.keepTree,
                      "keep the file's own tree, one space per leaf, instead of rebuilding it so that every space\n"
                      "is bounded by its own triangles");
-    import->callback([&exitCode] { exitCode = runImport(arguments); });
-}
+    import->callback([&exitCode] { exitCode = runImport(arguments);
+});
+}  // namespace vantrell
 
 }  // namespace vantrell

@@ -5,6 +5,9 @@
 #ifdef VANTRELL_IMPORT
 #include "import/IbspImport.h"
 #endif
+#ifdef VANTRELL_SCENE
+#include "app/SceneCompile.h"
+#endif
 
 #include <array>
 #include <cstring>
@@ -13,6 +16,14 @@
 #include <new>
 
 namespace vantrell {
+
+bool canCompileScenes() {
+#ifdef VANTRELL_SCENE
+    return true;
+#else
+    return false;
+#endif
+}
 
 bool canImportGameLevels() {
 #ifdef VANTRELL_IMPORT
@@ -26,12 +37,39 @@ LoadedInput loadInput(const LoadRequest& request) {
     LoadedInput input;
     const std::string fileName = std::filesystem::path(request.path).filename().string();
     input.name = fileName;
-    const InputKind kind = canImportGameLevels() ? inputKindOf(request.path) : InputKind::level;
+    InputKind kind = inputKindOf(request.path);
+    // What this build cannot convert goes to our own loader, which says it is not a level.
+    if ((kind == InputKind::scene && !canCompileScenes()) ||
+        ((kind == InputKind::gameLevel || kind == InputKind::gameArchive) && !canImportGameLevels()))
+        kind = InputKind::level;
     try {
         if (kind == InputKind::level) {
             input.level = loadLevelFile(request.path);
             return input;
         }
+#ifdef VANTRELL_SCENE
+        if (kind == InputKind::scene) {
+            // The scene reader forks without exec while the dialog's main thread runs; the
+            // child touches nothing of the toolkit, only the reading library, the allocator
+            // (which stays usable after a fork) and its pipe.
+            input.imported = true;
+            input.compiled = true;
+            input.importedFrom = fileName;
+            SceneCompileRequest compile;
+            compile.scene = request.path;
+            CompileReport report;
+            bool read = false;
+            if (!compileScene(compile, input.level.geometry, input.level.partition, report, read, input.error)) {
+                if (!read) input.error = "the scene cannot be read: " + input.error;
+                input.level = LoadedLevel{};
+                return input;
+            }
+            input.level.result = parseLoaded;
+            // The compiler puts the spawn, standing on its floor, at the origin.
+            input.startPosition = {0.0f, 0.0f, 0.0f};
+            return input;
+        }
+#endif
 #ifdef VANTRELL_IMPORT
         input.imported = true;
         ImportOptions options;

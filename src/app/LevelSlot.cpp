@@ -1,9 +1,9 @@
 #include "app/LevelSlot.h"
 
-#include "app/DialogText.h"
-
 #include <algorithm>
 #include <utility>
+
+#include "app/DialogText.h"
 
 namespace vantrell {
 
@@ -20,13 +20,17 @@ LoadMessage invalidLevelMessage(const LoadedLevel& loaded, std::size_t problemsS
     return message;
 }
 
-LoadMessage LevelSlot::load(const std::string& path) { return take(loadInput({path, {}})); }
+LoadMessage LevelSlot::load(const std::string& path) {
+    return take(loadInput({path, {}}));
+}
 
 LoadMessage LevelSlot::take(LoadedInput input) {
     const LoadedLevel& loaded = input.level;
     if (!input.error.empty()) {
-        return refuse(input.name, {input.imported ? "This game level cannot be imported:" : "This level cannot be loaded:",
-                                   input.error, true});
+        const char* heading = input.compiled   ? "This scene cannot be compiled:"
+                              : input.imported ? "This game level cannot be imported:"
+                                               : "This level cannot be loaded:";
+        return refuse(input.name, {heading, input.error, true});
     }
     if (loaded.result != parseLoaded) {
         return refuse(input.name, {parseResultMessage(loaded.result), loadFailureDetail(loaded), true});
@@ -34,7 +38,8 @@ LoadMessage LevelSlot::take(LoadedInput input) {
     if (!loaded.problems.empty()) return refuse(input.name, invalidLevelMessage(loaded, problemsShown));
     LoadMessage message{parseResultMessage(parseLoaded),
                         levelCounts(loaded.partition.spaces.size(), loaded.geometry.triangles.size()), false};
-    if (input.imported) message.detail = "Imported " + input.importedFrom + ": " + message.detail;
+    if (input.imported)
+        message.detail = (input.compiled ? "Compiled " : "Imported ") + input.importedFrom + ": " + message.detail;
     level = std::make_unique<LoadedInput>(std::move(input));
     refusedName.clear();
     return message;
@@ -50,8 +55,8 @@ std::string LevelSlot::statusLine() const {
     std::string line;
     if (!refusedName.empty()) line = refusedName + " was not loaded.\n";
     if (!level) return line + "No level is loaded.";
-    const std::string loaded = level->name + ": " +
-                               levelCounts(level->level.partition.spaces.size(), level->level.geometry.triangles.size());
+    const std::string loaded =
+        level->name + ": " + levelCounts(level->level.partition.spaces.size(), level->level.geometry.triangles.size());
     return line + (refusedName.empty() ? loaded : "Still loaded: " + loaded);
 }
 

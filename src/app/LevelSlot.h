@@ -5,18 +5,18 @@
 // and no walk-through ever sees a partial or broken level.
 #pragma once
 
-#include "app/LevelInput.h"
-#include "level/LevelFile.h"
-
 #include <memory>
 #include <string>
+
+#include "app/LevelInput.h"
+#include "level/LevelFile.h"
 
 namespace vantrell {
 
 struct LoadMessage {
-    std::string text;    // the message box's text
-    std::string detail;  // secondary text: what was loaded, or what was found instead; may be empty
-    bool failed = false; // shown as an error
+    std::string text;     // the message box's text
+    std::string detail;   // secondary text: what was loaded, or what was found instead; may be empty
+    bool failed = false;  // shown as an error
 };
 
 class LevelSlot {

@@ -1,6 +1,5 @@
 #include "app/LevelSummary.h"
 
-
 namespace vantrell {
 
 LevelSummary summariseLevel(const LoadedLevel& level) {

@@ -1,10 +1,10 @@
 // Counts and bounds that info reports for a loaded (possibly partial or invalid) level.
 #pragma once
 
-#include "level/LevelFile.h"
-
 #include <cstddef>
 #include <cstdint>
+
+#include "level/LevelFile.h"
 
 namespace vantrell {
 

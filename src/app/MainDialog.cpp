@@ -9,14 +9,14 @@
 // it, and only one may run) and while a level loads; Exit and closing the dialog end a
 // running walk-through first. Loading runs on a worker thread while this thread keeps
 // handling events, and a pulsing bar appears when it takes longer than half a second.
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+
 #include "app/Commands.h"
 #include "app/DialogText.h"
 #include "app/LevelInput.h"
 #include "app/LevelSlot.h"
 #include "play/WalkthroughWindow.h"
-
-#include <gdk/gdkkeysyms.h>
-#include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
 #include <gdk/gdkx.h>
 #endif
@@ -79,8 +79,8 @@ void runMessageBox(GtkWindow* parent, const LoadMessage& message, bool debug) {
 
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     gtk_container_set_border_width(GTK_CONTAINER(row), 12);
-    GtkWidget* icon = gtk_image_new_from_icon_name(message.failed ? "dialog-error" : "dialog-information",
-                                                   GTK_ICON_SIZE_DIALOG);
+    GtkWidget* icon =
+        gtk_image_new_from_icon_name(message.failed ? "dialog-error" : "dialog-information", GTK_ICON_SIZE_DIALOG);
     gtk_widget_set_valign(icon, GTK_ALIGN_START);
     gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
 
@@ -134,9 +134,9 @@ std::optional<std::string> pickMap(GtkWindow* parent, const std::string& archive
     GtkWidget* list = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
     g_object_unref(store);  // the view holds it
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(list), FALSE);
-    gtk_tree_view_append_column(GTK_TREE_VIEW(list),
-                                gtk_tree_view_column_new_with_attributes("Map", gtk_cell_renderer_text_new(), "text",
-                                                                         mapColumnLabel, nullptr));
+    gtk_tree_view_append_column(
+        GTK_TREE_VIEW(list),
+        gtk_tree_view_column_new_with_attributes("Map", gtk_cell_renderer_text_new(), "text", mapColumnLabel, nullptr));
     gtk_tree_view_set_search_column(GTK_TREE_VIEW(list), mapColumnLabel);
     g_signal_connect(list, "row-activated", G_CALLBACK(onMapActivated), dialog);
     GtkTreePath* first = gtk_tree_path_new_first();
@@ -326,9 +326,9 @@ private:
 
     void choose() {
         if (playing || loading) return;
-        GtkWidget* chooser = gtk_file_chooser_dialog_new("Load BSP", GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_OPEN,
-                                                         "_Cancel", GTK_RESPONSE_CANCEL, "_Open",
-                                                         GTK_RESPONSE_ACCEPT, nullptr);
+        GtkWidget* chooser =
+            gtk_file_chooser_dialog_new("Load BSP", GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                        GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* files = GTK_FILE_CHOOSER(chooser);
         GtkFileFilter* levels = gtk_file_filter_new();
         gtk_file_filter_set_name(levels, "BSP files (*.bsp)");
@@ -339,6 +339,13 @@ private:
             gtk_file_filter_set_name(archives, "Game archives (*.pk3)");
             gtk_file_filter_add_pattern(archives, "*.pk3");
             gtk_file_chooser_add_filter(files, archives);
+        }
+        if (canCompileScenes()) {
+            GtkFileFilter* scenes = gtk_file_filter_new();
+            gtk_file_filter_set_name(scenes, "Scenes (*.gltf, *.glb, *.obj, *.fbx, *.dae)");
+            for (const char* pattern : {"*.gltf", "*.glb", "*.obj", "*.fbx", "*.dae"})
+                gtk_file_filter_add_pattern(scenes, pattern);
+            gtk_file_chooser_add_filter(files, scenes);
         }
         GtkFileFilter* all = gtk_file_filter_new();
         gtk_file_filter_set_name(all, "All Files (*.*)");
@@ -380,7 +387,8 @@ private:
                 return;
             }
             if (maps.empty()) {
-                finish(slot.refuse(fileName, {"This archive holds no maps.", "It has no maps/*.bsp entry.", true}), false);
+                finish(slot.refuse(fileName, {"This archive holds no maps.", "It has no maps/*.bsp entry.", true}),
+                       false);
                 return;
             }
             std::optional<std::string> map;
@@ -394,8 +402,8 @@ private:
 
         loading = true;
         updateSensitivity();
-        LoadedInput input = loadWhileResponsive(GTK_WINDOW(window), request,
-                                                request.mapEntry.empty() ? fileName : mapLabel(request.mapEntry), debug);
+        LoadedInput input = loadWhileResponsive(
+            GTK_WINDOW(window), request, request.mapEntry.empty() ? fileName : mapLabel(request.mapEntry), debug);
         loading = false;
         if (quit) return;
         const LoadMessage message = slot.take(std::move(input));
@@ -437,9 +445,10 @@ private:
         if (quit) return;
         updateSensitivity();
         if (result == WalkthroughResult::noWindow) {
-            runMessageBox(GTK_WINDOW(window),
-                          {"The walk-through window could not be opened.", "See the standard error output for why.", true},
-                          debug);
+            runMessageBox(
+                GTK_WINDOW(window),
+                {"The walk-through window could not be opened.", "See the standard error output for why.", true},
+                debug);
         }
     }
 
@@ -461,9 +470,15 @@ private:
         pendingDrop = g_idle_add(onDropIdle, this);
     }
 
-    static void onLoadClicked(GtkButton*, gpointer self) { static_cast<MainDialog*>(self)->choose(); }
-    static void onPlayClicked(GtkButton*, gpointer self) { static_cast<MainDialog*>(self)->play(); }
-    static void onExitClicked(GtkButton*, gpointer self) { static_cast<MainDialog*>(self)->exit(); }
+    static void onLoadClicked(GtkButton*, gpointer self) {
+        static_cast<MainDialog*>(self)->choose();
+    }
+    static void onPlayClicked(GtkButton*, gpointer self) {
+        static_cast<MainDialog*>(self)->play();
+    }
+    static void onExitClicked(GtkButton*, gpointer self) {
+        static_cast<MainDialog*>(self)->exit();
+    }
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self) {
         static_cast<MainDialog*>(self)->exit();
         return TRUE;  // the dialog destroys its window itself

@@ -1,22 +1,21 @@
 // render: one frame of a walk-through, drawn with no display at all and written as PNG.
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <vector>
+
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "io/OutputFile.h"
 #include "math/Vector.h"
 #include "play/GlRenderer.h"
 #include "play/HeadlessContext.h"
-#include "play/InfoPanel.h"
 #include "play/PngWriter.h"
-#include "play/Walkthrough.h"
-#include "play/WalkthroughView.h"
-
-#include <CLI/CLI.hpp>
-
-#include <cctype>
-#include <filesystem>
-#include <iostream>
-#include <optional>
-#include <vector>
+#include "walk/InfoPanel.h"
+#include "walk/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 namespace {
@@ -95,11 +94,13 @@ int runRender(const RenderOptions& options) {
 
     ManualCounter counter;
     Walkthrough walkthrough(level.geometry, level.partition, counter, start, *forward);
-    walkthrough.setKeyDown(virtualKey::c, options.crouch);
+    MovementKeys held;
+    held.crouch = options.crouch;
+    walkthrough.setMovementKeys(held);
     walkthrough.setAspectRatio(static_cast<float>(width) / static_cast<float>(height));
     walkthrough.setFieldOfView(radiansFromDegrees(options.fieldOfViewDegrees));
-    for (int i = 0; i < options.settle; ++i) walkthrough.camera().step();
-    walkthrough.camera().update();  // the drawn position: where the steps left the body
+    for (int i = 0; i < options.settle; ++i) walkthrough.step();
+    walkthrough.update();  // the drawn position: where the steps left the body
 
     renderer->buildVertexBuffer(level.geometry, level.partition);
     renderer->applyProjection(walkthrough.fieldOfView(), walkthrough.aspectRatio());

@@ -1,18 +1,18 @@
 // Compiling a mesh scene into a level, for the compile command and for play of a scene.
 #pragma once
 
-#include "compile/Compiler.h"
-
 #include <functional>
 #include <optional>
 #include <string>
+
+#include "compile/Compiler.h"
 
 namespace vantrell {
 
 struct SceneCompileRequest {
     std::string scene;
-    double scale = 1.0;                  // level units per scene unit
-    std::optional<Vector3d> spawn;       // scene coordinates and units
+    double scale = 1.0;             // level units per scene unit
+    std::optional<Vector3d> spawn;  // scene coordinates and units
     bool allowLeak = false;
     std::function<void(const std::string&)> progress;  // one line per stage
 };

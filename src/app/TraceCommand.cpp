@@ -1,13 +1,7 @@
 // trace: moves a camera through a level by movement steps and turns read from a script,
 // without any clock, and prints where the body goes. With --summary it also tells a level
 // maker whether the body came to rest and whether it fell out of the level.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-#include "math/Vector.h"
-#include "play/Walkthrough.h"
-
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -17,10 +11,16 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
+#include "math/Vector.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -52,8 +52,10 @@ bool readLine(std::istream& in, std::string& line, bool& tooLong) {
         if (c == std::char_traits<char>::eof()) break;
         any = true;
         if (c == '\n') break;
-        if (line.size() < maxLineLength) line.push_back(static_cast<char>(c));
-        else tooLong = true;
+        if (line.size() < maxLineLength)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return any;
@@ -82,21 +84,39 @@ std::optional<Integer> parseInteger(std::string_view text) {
     return value;
 }
 
-// The virtual-key codes of a key word (W A S D J C, any case, or "-" for none).
-std::optional<std::vector<int>> parseKeys(std::string_view word, std::string& error) {
-    std::vector<int> keys;
+// The movement keys of a key word (W A S D J C, any case, or "-" for none).
+std::optional<MovementKeys> parseKeys(std::string_view word, std::string& error) {
+    MovementKeys keys;
     if (word == "-") return keys;
     for (const char letter : word) {
         switch (letter) {
-        case 'W': case 'w': keys.push_back(virtualKey::w); break;
-        case 'A': case 'a': keys.push_back(virtualKey::a); break;
-        case 'S': case 's': keys.push_back(virtualKey::s); break;
-        case 'D': case 'd': keys.push_back(virtualKey::d); break;
-        case 'J': case 'j': keys.push_back(virtualKey::space); break;
-        case 'C': case 'c': keys.push_back(virtualKey::c); break;
-        default:
-            error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
-            return std::nullopt;
+            case 'W':
+            case 'w':
+                keys.forward = true;
+                break;
+            case 'A':
+            case 'a':
+                keys.left = true;
+                break;
+            case 'S':
+            case 's':
+                keys.back = true;
+                break;
+            case 'D':
+            case 'd':
+                keys.right = true;
+                break;
+            case 'J':
+            case 'j':
+                keys.jump = true;
+                break;
+            case 'C':
+            case 'c':
+                keys.crouch = true;
+                break;
+            default:
+                error = "unknown key '" + std::string(1, letter) + "' (keys are W A S D J C, or - for none)";
+                return std::nullopt;
         }
     }
     return keys;
@@ -199,12 +219,11 @@ int runTrace(const TraceOptions& options) {
             if (*count > maxStepsPerLine)
                 return fail("step count " + std::to_string(*count) + " is more than " +
                             std::to_string(maxStepsPerLine) + " in one line");
-            const std::optional<std::vector<int>> keys = parseKeys(words[2], error);
+            const std::optional<MovementKeys> keys = parseKeys(words[2], error);
             if (!keys) return fail(error);
-            walkthrough.releaseAllKeys();
-            for (const int key : *keys) walkthrough.setKeyDown(key, true);
+            walkthrough.setMovementKeys(*keys);
             for (std::int64_t i = 0; i < *count; ++i) {
-                camera.step();
+                walkthrough.step();
                 const Vector3& at = camera.currentPosition();
                 lowest = std::min(lowest, at.y);
                 lost = lost || !(std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z));
@@ -228,9 +247,12 @@ int runTrace(const TraceOptions& options) {
         const std::optional<float> floor = lowestBoxFloor(level.partition);
         std::string text = std::string("rest ") + (!lost && length(last) < restThreshold ? "yes" : "no") + '\n';
         text += "lowest " + formatFloat(lowest) + '\n';
-        if (!floor) text += "no level bounds\n";
-        else if (lost || lowest < *floor) text += "fell out of the level\n";
-        else text += "inside the level\n";
+        if (!floor)
+            text += "no level bounds\n";
+        else if (lost || lowest < *floor)
+            text += "fell out of the level\n";
+        else
+            text += "inside the level\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     std::fflush(stdout);
@@ -240,7 +262,7 @@ int runTrace(const TraceOptions& options) {
 }  // namespace
 
 void addTraceCommand(CLI::App& app, int& exitCode) {
-    static TraceOptions options;
+    const auto options = std::make_shared<TraceOptions>();
     auto* trace = app.add_subcommand(
         "trace",
         "Walk a body through LEVEL by 10 ms movement steps read from SCRIPT (standard input when\n"
@@ -253,14 +275,14 @@ void addTraceCommand(CLI::App& app, int& exitCode) {
         "standing; K counts all steps) and 'turn FX FY FZ' after each turn (the look direction).\n"
         "A line that cannot be run stops the trace; its number is named on standard error.\n"
         "Exit status: 0 done, 1 the level or the script cannot be used, 2 bad arguments.");
-    trace->add_option("LEVEL", options.levelPath, "level file (.bsp)")->required();
-    trace->add_option("--position", options.position, "the body's start position X,Y,Z (default 0,0,0)");
-    trace->add_option("--forward", options.forward, "start look direction X,Y,Z (default 1,0,0)");
-    trace->add_flag("--summary", options.summary,
+    trace->add_option("LEVEL", options->levelPath, "level file (.bsp)")->required();
+    trace->add_option("--position", options->position, "the body's start position X,Y,Z (default 0,0,0)");
+    trace->add_option("--forward", options->forward, "start look direction X,Y,Z (default 1,0,0)");
+    trace->add_flag("--summary", options->summary,
                     "after the steps print 'rest yes|no', 'lowest Y' (the body's lowest point) and\n"
                     "'fell out of the level' or 'inside the level' (against the lowest space box)");
-    trace->add_option("SCRIPT", options.scriptPath, "script file (default: standard input)");
-    trace->callback([&exitCode] { exitCode = runTrace(options); });
+    trace->add_option("SCRIPT", options->scriptPath, "script file (default: standard input)");
+    trace->callback([options, &exitCode] { exitCode = runTrace(*options); });
 }
 
 }  // namespace vantrell

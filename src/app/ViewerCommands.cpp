@@ -13,7 +13,6 @@
 #endif
 
 #include <CLI/CLI.hpp>
-
 #include <array>
 #include <fstream>
 #include <iostream>
@@ -70,7 +69,6 @@ bool readViewOptions(const PlayArguments& arguments, WalkthroughOptions& options
     return true;
 }
 
-
 int play(const PlayArguments& arguments) {
     LoadedLevel level;
     WalkthroughOptions options;
@@ -125,9 +123,12 @@ int play(const PlayArguments& arguments) {
 #endif
     }
     switch (startWalkthrough(level.geometry, level.partition, options)) {
-    case WalkthroughResult::ended: return exitSuccess;
-    case WalkthroughResult::alreadyRunning: return exitFailure;  // cannot happen from the command line
-    case WalkthroughResult::noWindow: return exitFailure;
+        case WalkthroughResult::ended:
+            return exitSuccess;
+        case WalkthroughResult::alreadyRunning:
+            return exitFailure;  // cannot happen from the command line
+        case WalkthroughResult::noWindow:
+            return exitFailure;
     }
     return exitFailure;
 }
@@ -136,29 +137,30 @@ int play(const PlayArguments& arguments) {
 
 void addViewerCommands(CLI::App& app, int& exitCode) {
     auto arguments = std::make_shared<PlayArguments>();
-    CLI::App* command = app.add_subcommand("play", "Walk through LEVEL in a window.\n"
-                                                   "Keys:\n"
-                                                   "  mouse          look around\n"
-                                                   "  W A S D, arrows walk (fly: along the view)\n"
-                                                   "  Space          jump (fly: up)\n"
-                                                   "  C (held)       crouch (fly: down)\n"
-                                                   "  Shift (held)   fly faster\n"
-                                                   "  L              shading: vertex, pixel, flat\n"
-                                                   "  G              triangle edges over the faces\n"
-                                                   "  B              every space (visibility search off)\n"
-                                                   "  V              freeze the visible set (walk away to see it)\n"
-                                                   "  N              boxes of the listed spaces\n"
-                                                   "  F              fly (no gravity, no collision); again to land\n"
-                                                   "  Tab            info panel\n"
-                                                   "  F11            fullscreen\n"
-                                                   "  F12            save a screenshot\n"
-                                                   "  Escape         end");
+    CLI::App* command = app.add_subcommand("play",
+                                           "Walk through LEVEL in a window.\n"
+                                           "Keys:\n"
+                                           "  mouse          look around\n"
+                                           "  W A S D, arrows walk (fly: along the view)\n"
+                                           "  Space          jump (fly: up)\n"
+                                           "  C (held)       crouch (fly: down)\n"
+                                           "  Shift (held)   fly faster\n"
+                                           "  L              shading: vertex, pixel, flat\n"
+                                           "  G              triangle edges over the faces\n"
+                                           "  B              every space (visibility search off)\n"
+                                           "  V              freeze the visible set (walk away to see it)\n"
+                                           "  N              boxes of the listed spaces\n"
+                                           "  F              fly (no gravity, no collision); again to land\n"
+                                           "  Tab            info panel\n"
+                                           "  F11            fullscreen\n"
+                                           "  F12            save a screenshot\n"
+                                           "  Escape         end");
     command->add_option("level", arguments->level, "the level file")->required();
-    command->add_option("--map", arguments->mapName, "the map to import from a .pk3 archive: NAME, maps/NAME or maps/NAME.bsp");
+    command->add_option("--map", arguments->mapName,
+                        "the map to import from a .pk3 archive: NAME, maps/NAME or maps/NAME.bsp");
     command->add_option("--position", arguments->position,
                         "body position X,Y,Z to start at (default: the origin, or an imported level's spawn)");
-    command->add_option("--forward", arguments->forward, "look direction X,Y,Z to start with")
-        ->capture_default_str();
+    command->add_option("--forward", arguments->forward, "look direction X,Y,Z to start with")->capture_default_str();
     command->add_option("--size", arguments->size, "window size WxH")->capture_default_str();
     command->add_option("--fov,--fov-degrees", arguments->fieldOfViewDegrees, "vertical field of view in degrees")
         ->capture_default_str()

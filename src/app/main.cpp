@@ -1,13 +1,12 @@
 // vantrell: a viewer for binary space partitioning levels, and tools to check them.
-#include "app/CommandSupport.h"
-#include "app/Commands.h"
-
 #include <CLI/CLI.hpp>
-
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
+
+#include "app/CommandSupport.h"
+#include "app/Commands.h"
 
 namespace {
 
@@ -32,8 +31,9 @@ int reportParseError(CLI::App& app, const CLI::ParseError& e, int argc, char** a
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Vantrell: walk through BSP levels, render them headless and check them.\n"
-                 "Without a command, the main dialog opens (with LEVEL loaded when one is given)."};
+    CLI::App app{
+        "Vantrell: walk through BSP levels, render them headless and check them.\n"
+        "Without a command, the main dialog opens (with LEVEL loaded when one is given)."};
     // The name in the usage line, whatever path the program was started by.
     app.name("vantrell");
     app.set_version_flag("--version", "vantrell 0.1.0");
@@ -41,14 +41,17 @@ int main(int argc, char** argv) {
     std::string firstLevel;
     app.add_option("LEVEL", firstLevel, "a level, game level or .pk3 archive to open in the main dialog");
     int exitCode = 0;
-    vantrell::addLevelCommands(app, exitCode);
+    vantrell::addInfoCommand(app, exitCode);
+    vantrell::addLocateCommand(app, exitCode);
 #ifdef VANTRELL_IMPORT
     vantrell::addImportCommands(app, exitCode);
 #endif
 #ifdef VANTRELL_SCENE
     vantrell::addCompileCommands(app, exitCode);
 #endif
-    vantrell::addWalkCommands(app, exitCode);
+    vantrell::addVisibleCommand(app, exitCode);
+    vantrell::addWhyCommand(app, exitCode);
+    vantrell::addContactCommand(app, exitCode);
     vantrell::addTraceCommand(app, exitCode);
 #ifdef VANTRELL_VIEWER
     vantrell::addViewerCommands(app, exitCode);
@@ -70,7 +73,8 @@ int main(int argc, char** argv) {
         // command than a level to open.
         std::error_code error;
         if (!firstLevel.empty() && !std::filesystem::exists(firstLevel, error)) {
-            vantrell::reportError("", "'" + firstLevel + "' is not a command, and no file has that name (see vantrell --help)");
+            vantrell::reportError(
+                "", "'" + firstLevel + "' is not a command, and no file has that name (see vantrell --help)");
             return vantrell::exitUsage;
         }
 #ifdef VANTRELL_VIEWER

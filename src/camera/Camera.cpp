@@ -1,15 +1,13 @@
 #include "camera/Camera.h"
 
-#include "math/Vector.h"
-#include "play/Walkthrough.h"
-
 #include <cmath>
 #include <cstdint>
 
+#include "camera/MovementClock.h"
+#include "math/Vector.h"
+
 namespace vantrell {
 namespace {
-
-constexpr int crouchKey = 0x43;  // C
 
 // Wraps instead of overflowing: counter differences are meaningful even near the ends of
 // the counter's range.
@@ -19,8 +17,10 @@ constexpr int crouchKey = 0x43;  // C
 
 }  // namespace
 
-Camera::Camera(const Vector3& startPosition, const Vector3& startForward, Walkthrough& owner)
-    : owner(owner),
+Camera::Camera(const Vector3& startPosition, const Vector3& startForward, std::int64_t counterNow,
+               std::int64_t counterFrequency)
+    : nextStepTime_(counterNow),
+      stepLength_(stepLengthFor(counterFrequency)),
       previousPosition_(startPosition),
       currentPosition_(startPosition),
       position_(startPosition),
@@ -30,9 +30,6 @@ Camera::Camera(const Vector3& startPosition, const Vector3& startForward, Walkth
     // A zero or non-finite look direction has no normalised form; look along +x instead of
     // carrying non-numbers into every later frame.
     if (!isFinite(forward_)) forward_ = {1.0f, 0.0f, 0.0f};
-    const PerformanceCounter& counter = owner.performanceCounter();
-    nextStepTime_ = counter.counter();
-    stepLength_ = stepLengthFor(counter.frequency());
     updateBasis();
 }
 
@@ -53,9 +50,9 @@ void Camera::turn(std::int32_t dx, std::int32_t dy) {
     updateBasis();
 }
 
-Vector3 Camera::eyePoint() const {
-    // C means down while flying, so the eye stays at the standing height.
-    return position_ + (!flying_ && owner.isKeyDown(crouchKey) ? crouchEyeOffset : standingEyeOffset);
+Vector3 Camera::eyePoint(bool crouching) const {
+    // The crouch key means down while flying, so the eye stays at the standing height.
+    return position_ + (!flying_ && crouching ? crouchEyeOffset : standingEyeOffset);
 }
 
 void Camera::setFlying(bool on) {
@@ -64,17 +61,15 @@ void Camera::setFlying(bool on) {
     currentPosition_ = position_;
 }
 
-void Camera::update() {
-    const std::int64_t now = owner.performanceCounter().counter();
+void Camera::update(std::int64_t now, const MovementKeys& keys, ContactFunction contact) {
     // Strictly later: a step falls due only once its time has passed. No cap on the
     // number of steps, so the body's path does not depend on the frame rate or on pauses.
     while (difference(now, nextStepTime_) > 0) {
-        step();
+        step(keys, contact);
         nextStepTime_ = static_cast<std::int64_t>(static_cast<std::uint64_t>(nextStepTime_) +
                                                   static_cast<std::uint64_t>(stepLength_));
     }
-    const double fraction =
-        static_cast<double>(difference(nextStepTime_, now)) / static_cast<double>(stepLength_);
+    const double fraction = static_cast<double>(difference(nextStepTime_, now)) / static_cast<double>(stepLength_);
     const float f = static_cast<float>(fraction);
     const float g = 1.0f - f;
     position_ = {f * previousPosition_.x + g * currentPosition_.x, f * previousPosition_.y + g * currentPosition_.y,

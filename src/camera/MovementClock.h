@@ -16,8 +16,7 @@ public:
 
 class ManualCounter final : public PerformanceCounter {
 public:
-    explicit ManualCounter(std::int64_t frequency = 1'000'000, std::int64_t start = 0)
-        : rate(frequency), now(start) {}
+    explicit ManualCounter(std::int64_t frequency = 1'000'000, std::int64_t start = 0) : rate(frequency), now(start) {}
     [[nodiscard]] std::int64_t counter() const override { return now; }
     [[nodiscard]] std::int64_t frequency() const override { return rate; }
     void set(std::int64_t value) { now = value; }

@@ -1,11 +1,9 @@
 // One 10 ms movement step of the camera's body. Motion is position Verlet: the velocity is
 // currentPosition - previousPosition, so the step stores no velocity of its own.
-#include "camera/Camera.h"
-
-#include "math/Vector.h"
-#include "play/Walkthrough.h"
-
 #include <cmath>
+
+#include "camera/Camera.h"
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {
@@ -16,41 +14,34 @@ constexpr Vector3 gravityPerStep{0.0f, gravity.y * 10.0f * 10.0f * 1e-6f, 0.0f};
 constexpr Vector3 groundProbe{0.0f, -0.005f, 0.0f};
 // The probe reaches this far below the previous position.
 constexpr Vector3 probeReach{0.0f, groundProbe.y * 10.0f, 0.0f};
-constexpr float probeDrop = 0.05f;   // a prediction further below prev than this is probed itself
+constexpr float probeDrop = 0.05f;     // a prediction further below prev than this is probed itself
 constexpr float walkDistance = 0.02f;  // per step: 2 units per second
 constexpr float jumpLift = 0.03f;      // per contact step while jump is held
 constexpr float frictionRatio = 0.5f;
 constexpr float slideGain = 10.0f;
 constexpr int clipLimit = 10;
 
-[[nodiscard]] Vector3 normalOf(const Plane& plane) { return {plane.a, plane.b, plane.c}; }
-
-[[nodiscard]] bool eitherKeyDown(const Walkthrough& owner, int first, int second) {
-    return owner.isKeyDown(first) != 0 || owner.isKeyDown(second) != 0;
+[[nodiscard]] Vector3 normalOf(const Plane& plane) {
+    return {plane.a, plane.b, plane.c};
 }
 
 }  // namespace
 
-void Camera::step() {
+void Camera::step(const MovementKeys& keys, ContactFunction contact) {
     if (flying_) {
-        flyStep();
+        flyStep(keys);
         return;
     }
-    const bool forwardOn = eitherKeyDown(owner, virtualKey::up, virtualKey::w);
-    const bool backOn = eitherKeyDown(owner, virtualKey::down, virtualKey::s);
-    const bool leftOn = eitherKeyDown(owner, virtualKey::left, virtualKey::a);
-    const bool rightOn = eitherKeyDown(owner, virtualKey::right, virtualKey::d);
-    const bool jumpOn = owner.isKeyDown(virtualKey::space) != 0;
 
     Vector3 horizontalForward{forward_.x, 0.0f, forward_.z};
     normalizeIfNonZero(horizontalForward);
 
     // Horizontal, of length 1 or 0: opposite keys cancel exactly.
     Vector3 wish{};
-    if (forwardOn) wish = horizontalForward;
-    if (backOn) wish = wish - horizontalForward;
-    if (leftOn) wish = wish - right_;
-    if (rightOn) wish = wish + right_;
+    if (keys.forward) wish = horizontalForward;
+    if (keys.back) wish = wish - horizontalForward;
+    if (keys.left) wish = wish - right_;
+    if (keys.right) wish = wish + right_;
     normalizeIfNonZero(wish);
 
     const Vector3 cur = currentPosition_;
@@ -60,9 +51,9 @@ void Camera::step() {
 
     // A fast fall probes its own prediction; otherwise the probe reaches a fixed distance
     // below the previous position, so a body resting on the ground keeps finding it.
-    const Vector3 probeEnd = prev.y - probeDrop > next.y ? next + walkDistance * wish
-                                                         : prev + probeReach + walkDistance * wish;
-    const Vector3 ground = normalOf(owner.visibility().findContactPlane(cur, probeEnd));
+    const Vector3 probeEnd =
+        prev.y - probeDrop > next.y ? next + walkDistance * wish : prev + probeReach + walkDistance * wish;
+    const Vector3 ground = normalOf(contact(cur, probeEnd));
 
     if (!isZero(ground)) {
         // On the ground all carried motion stops; only slide, walk and jump move the body.
@@ -82,11 +73,11 @@ void Camera::step() {
             if (!isZero(walk)) next = next + walkDistance * normalized(walk);
         }
 
-        if (jumpOn) next.y = next.y + jumpLift;
+        if (keys.jump) next.y = next.y + jumpLift;
 
         for (int clip = 0; clip < clipLimit; ++clip) {
             const Vector3 motion = next - cur;
-            const Vector3 wall = normalOf(owner.visibility().findContactPlane(cur, next));
+            const Vector3 wall = normalOf(contact(cur, next));
             // The ground found above never clips (exact comparison), nor does a plane the
             // motion does not go into.
             if (isZero(wall) || wall == ground || dot(motion, wall) >= 0.0f) break;
@@ -98,17 +89,17 @@ void Camera::step() {
     currentPosition_ = next;
 }
 
-void Camera::flyStep() {
+void Camera::flyStep(const MovementKeys& keys) {
     Vector3 wish{};
-    if (eitherKeyDown(owner, virtualKey::up, virtualKey::w)) wish = wish + forward_;
-    if (eitherKeyDown(owner, virtualKey::down, virtualKey::s)) wish = wish - forward_;
-    if (eitherKeyDown(owner, virtualKey::left, virtualKey::a)) wish = wish - right_;
-    if (eitherKeyDown(owner, virtualKey::right, virtualKey::d)) wish = wish + right_;
-    if (owner.isKeyDown(virtualKey::space) != 0) wish.y = wish.y + 1.0f;
-    if (owner.isKeyDown(virtualKey::c) != 0) wish.y = wish.y - 1.0f;
+    if (keys.forward) wish = wish + forward_;
+    if (keys.back) wish = wish - forward_;
+    if (keys.left) wish = wish - right_;
+    if (keys.right) wish = wish + right_;
+    if (keys.jump) wish.y = wish.y + 1.0f;
+    if (keys.crouch) wish.y = wish.y - 1.0f;
     // Diagonals keep the speed; opposite keys cancel.
     normalizeIfNonZero(wish);
-    const float distance = owner.isKeyDown(virtualKey::shift) != 0 ? flyDistance * flyFastFactor : flyDistance;
+    const float distance = keys.fast ? flyDistance * flyFastFactor : flyDistance;
     previousPosition_ = currentPosition_;
     currentPosition_ = currentPosition_ + distance * wish;
 }

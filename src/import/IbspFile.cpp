@@ -26,9 +26,10 @@ enum LumpIndex {
     lumpSurfaces = 13,
 };
 
-constexpr const char* lumpNames[lumpCount] = {
-    "entities", "shaders", "planes", "nodes", "leafs", "leafsurfaces", "leafbrushes", "models", "brushes",
-    "brushsides", "drawverts", "drawindexes", "fogs", "surfaces", "lightmaps", "lightgrid", "visibility"};
+constexpr const char* lumpNames[lumpCount] = {"entities",     "shaders",     "planes", "nodes",    "leafs",
+                                              "leafsurfaces", "leafbrushes", "models", "brushes",  "brushsides",
+                                              "drawverts",    "drawindexes", "fogs",   "surfaces", "lightmaps",
+                                              "lightgrid",    "visibility"};
 
 // Record sizes in bytes; 0 for lumps that are not arrays of fixed records.
 constexpr std::size_t recordSizes[lumpCount] = {0, 72, 16, 36, 48, 4, 4, 40, 12, 8, 44, 4, 72, 104, 0, 0, 0};
@@ -54,8 +55,12 @@ float readFloat(const std::uint8_t* p) {
     return v;
 }
 
-std::array<float, 3> readFloat3(const std::uint8_t* p) { return {readFloat(p), readFloat(p + 4), readFloat(p + 8)}; }
-std::array<std::int32_t, 3> readInt3(const std::uint8_t* p) { return {readInt(p), readInt(p + 4), readInt(p + 8)}; }
+std::array<float, 3> readFloat3(const std::uint8_t* p) {
+    return {readFloat(p), readFloat(p + 4), readFloat(p + 8)};
+}
+std::array<std::int32_t, 3> readInt3(const std::uint8_t* p) {
+    return {readInt(p), readInt(p + 4), readInt(p + 8)};
+}
 
 bool finiteInRange(const std::array<float, 3>& v) {
     for (float c : v) {
@@ -78,7 +83,9 @@ bool rangeInside(std::int32_t first, std::int32_t count, std::size_t size) {
     return static_cast<std::uint64_t>(first) + static_cast<std::uint64_t>(count) <= size;
 }
 
-std::string record(const char* what, std::size_t i) { return std::string(what) + " " + std::to_string(i); }
+std::string record(const char* what, std::size_t i) {
+    return std::string(what) + " " + std::to_string(i);
+}
 
 class Reader {
 public:
@@ -97,7 +104,8 @@ private:
     }
 
     bool readHeader() {
-        if (size < 4 || std::memcmp(data, "IBSP", 4) != 0) return fail("not an IBSP file (the magic \"IBSP\" is missing)");
+        if (size < 4 || std::memcmp(data, "IBSP", 4) != 0)
+            return fail("not an IBSP file (the magic \"IBSP\" is missing)");
         if (size < headerSize) return fail("the IBSP header is cut short (" + std::to_string(size) + " bytes)");
         const std::int32_t version = readInt(data + 4);
         if (version != 46) return fail("IBSP version " + std::to_string(version) + " is not supported (only 46)");
@@ -124,8 +132,8 @@ private:
     bool readEntities() {
         const Lump& l = lumps[lumpEntities];
         const void* end = std::memchr(l.data, 0, l.length);
-        const std::size_t n = end != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - l.data)
-                                             : l.length;
+        const std::size_t n =
+            end != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - l.data) : l.length;
         file.entities.assign(reinterpret_cast<const char*>(l.data), n);
         return true;
     }
@@ -169,8 +177,8 @@ private:
             node.mins = readInt3(p + 12);
             node.maxs = readInt3(p + 24);
             if (node.plane < 0 || static_cast<std::size_t>(node.plane) >= file.planes.size()) {
-                return fail(record("node", i) + " splits at plane " + std::to_string(node.plane) + ", but the file has " +
-                            std::to_string(file.planes.size()) + " planes");
+                return fail(record("node", i) + " splits at plane " + std::to_string(node.plane) +
+                            ", but the file has " + std::to_string(file.planes.size()) + " planes");
             }
             for (std::int32_t c : node.children) {
                 if (c >= 0 && static_cast<std::size_t>(c) >= l.count) {
@@ -295,8 +303,9 @@ private:
         }
         if (s.type != surfacePlanar && s.type != surfacePatch && s.type != surfaceTriangleSoup) return true;
         if (!rangeInside(s.firstVertex, s.numVertices, file.vertices.size())) {
-            return fail(name + " uses drawverts " + std::to_string(s.firstVertex) + " (" + std::to_string(s.numVertices) +
-                        " of them) outside the " + std::to_string(file.vertices.size()) + " the file has");
+            return fail(name + " uses drawverts " + std::to_string(s.firstVertex) + " (" +
+                        std::to_string(s.numVertices) + " of them) outside the " +
+                        std::to_string(file.vertices.size()) + " the file has");
         }
         if (s.type == surfacePatch) {
             const std::int32_t w = s.patchWidth;
@@ -312,8 +321,9 @@ private:
             return true;
         }
         if (!rangeInside(s.firstIndex, s.numIndexes, file.indexes.size())) {
-            return fail(name + " uses drawindexes " + std::to_string(s.firstIndex) + " (" + std::to_string(s.numIndexes) +
-                        " of them) outside the " + std::to_string(file.indexes.size()) + " the file has");
+            return fail(name + " uses drawindexes " + std::to_string(s.firstIndex) + " (" +
+                        std::to_string(s.numIndexes) + " of them) outside the " + std::to_string(file.indexes.size()) +
+                        " the file has");
         }
         if (s.numIndexes % 3 != 0) {
             return fail(name + " has " + std::to_string(s.numIndexes) + " drawindexes, not a multiple of 3");

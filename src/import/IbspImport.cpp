@@ -1,15 +1,9 @@
 // Converting an IBSP level into ours.
 //
-// Sections: spawn entity; coordinate transform; surface geometry (planar, soups, patches);
-// placing the spawn on its floor; planes and triangles; tree, spaces and adjacency; entry points.
+// This file: planes and triangles; tree, spaces and adjacency; the entry points. The spawn
+// entity is read in IbspEntities.cpp, the surfaces become a mesh in IbspMesh.cpp, and archive
+// maps are found by name in ArchiveMaps.cpp.
 #include "import/IbspImport.h"
-
-#include "compile/Compiler.h"
-#include "import/IbspFile.h"
-#include "import/PakArchive.h"
-#include "level/LevelValidation.h"
-
-#include "compile/Portals.h"
 
 #include <algorithm>
 #include <array>
@@ -22,8 +16,18 @@
 #include <unordered_map>
 #include <utility>
 
+#include "compile/Compiler.h"
+#include "compile/Portals.h"
+#include "import/IbspFile.h"
+#include "import/IbspParts.h"
+#include "import/PakArchive.h"
+#include "level/LevelValidation.h"
+#include "level/TreeCheck.h"
+
 namespace vantrell {
 namespace {
+
+using namespace ibspimport;
 
 // The world model's box grown a little, or the root node's when the model's is unusable.
 void worldBox(const ibsp::File& file, double* mins, double* maxs) {
@@ -47,418 +51,6 @@ void worldBox(const ibsp::File& file, double* mins, double* maxs) {
     }
 }
 
-// Limits that keep hostile files from exhausting memory: the largest real levels need a
-// small fraction of them.
-constexpr std::size_t maxVertices = 4u << 20;
-constexpr std::size_t maxTriangles = 8u << 20;  // after copying triangles into every leaf that lists them
-constexpr std::uint64_t maxControlPoints = 16u << 20;  // drawverts read, summed over surfaces
-constexpr std::size_t maxSpaces = 32768;         // the adjacency matrix grows with its square (128 MiB here)
-
-// The body point starts this far (our units) above the floor under the spawn: inside the
-// reach of the ground probe, so the walk-through starts standing.
-constexpr double bodyLift = 0.02;
-// The player's origin is the centre of its box, 24 file units above the feet.
-constexpr double spawnFeetBelowOrigin = 24.0;
-// Ordering a leaf's triangles looks at this many splitting planes above it, nearest first:
-// the deepest leaf of the game's levels lies 74 splits below the root, and a hostile chain
-// of nodes must not make the work grow with the square of the tree.
-constexpr std::size_t maxBoundingPlanes = 128;
-// Patches: at most this many segments per Bezier piece and direction.
-constexpr int maxPatchSegments = 8;
-
-using DVec = Vector3d;
-
-DVec fromFloats(const std::array<float, 3>& v) { return {v[0], v[1], v[2]}; }
-
-// ---- Spawn entity -------------------------------------------------------------------------
-
-struct Spawn {
-    bool found = false;
-    DVec origin;
-    double angle = 0.0;
-};
-
-// Reads the next token of the entity text: a quoted string, or a single brace. Returns false at the end.
-bool nextToken(const std::string& text, std::size_t& pos, std::string& token, bool& quoted) {
-    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) ++pos;
-    if (pos >= text.size()) return false;
-    if (text[pos] == '"') {
-        const std::size_t end = text.find('"', pos + 1);
-        if (end == std::string::npos) return false;
-        token.assign(text, pos + 1, end - pos - 1);
-        pos = end + 1;
-        quoted = true;
-        return true;
-    }
-    token.assign(1, text[pos]);
-    ++pos;
-    quoted = false;
-    return true;
-}
-
-bool parseNumbers(const std::string& text, double* values, int count) {
-    const char* p = text.c_str();
-    for (int i = 0; i < count; ++i) {
-        char* end = nullptr;
-        const double v = std::strtod(p, &end);
-        if (end == p || !std::isfinite(v) || std::fabs(v) > 1e9) return false;
-        values[i] = v;
-        p = end;
-    }
-    return true;
-}
-
-// The first info_player_deathmatch with a readable origin, else the first info_player_start.
-Spawn findSpawn(const std::string& entities) {
-    Spawn deathmatch;
-    Spawn start;
-    std::size_t pos = 0;
-    std::string token;
-    bool quoted = false;
-    std::string key;
-    bool haveKey = false;
-    std::string classname;
-    Spawn current;
-    bool haveAngle = false;
-    while (nextToken(entities, pos, token, quoted)) {
-        if (!quoted && token == "{") {
-            classname.clear();
-            current = Spawn{};
-            haveKey = false;
-            haveAngle = false;
-        } else if (!quoted && token == "}") {
-            if (current.found) {
-                if (classname == "info_player_deathmatch" && !deathmatch.found) deathmatch = current;
-                if (classname == "info_player_start" && !start.found) start = current;
-            }
-            haveKey = false;
-        } else if (quoted && !haveKey) {
-            key = token;
-            haveKey = true;
-        } else if (quoted) {
-            haveKey = false;
-            double values[3];
-            if (key == "classname") {
-                classname = token;
-            } else if (key == "origin" && parseNumbers(token, values, 3)) {
-                current.origin = {values[0], values[1], values[2]};
-                current.found = true;
-            } else if (key == "angle" && parseNumbers(token, values, 1)) {
-                current.angle = values[0];
-                haveAngle = true;
-            } else if (key == "angles" && !haveAngle && parseNumbers(token, values, 3)) {
-                current.angle = values[1];
-            }
-        }
-    }
-    return deathmatch.found ? deathmatch : start;
-}
-
-// The nearest multiple of 90 degrees to angle, as quarter turns 0..3.
-int quarterTurnsOf(double angle) {
-    const double wrapped = std::fmod(angle, 360.0);
-    const long turns = std::lround(wrapped / 90.0);
-    return static_cast<int>(((turns % 4) + 4) % 4);
-}
-
-// ---- Coordinate transform -----------------------------------------------------------------
-
-// File point p becomes scale * R * (p.x, p.z, p.y) + translation, R a turn about our y by
-// quarterTurns * 90 degrees that brings the spawn's view direction onto +x.
-struct Transform {
-    double scale = 1.0;
-    int quarterTurns = 0;
-    DVec translation;
-
-    [[nodiscard]] DVec direction(const DVec& v) const {
-        const DVec swapped{v.x, v.z, v.y};
-        switch (quarterTurns) {
-            case 1: return {swapped.z, swapped.y, -swapped.x};
-            case 2: return {-swapped.x, swapped.y, -swapped.z};
-            case 3: return {-swapped.z, swapped.y, swapped.x};
-            default: return swapped;
-        }
-    }
-    // Without the translation: the translation is found only once the geometry exists.
-    [[nodiscard]] DVec scaled(const DVec& p) const { return scale * direction(p); }
-    [[nodiscard]] DVec point(const DVec& p) const { return scaled(p) + translation; }
-
-    [[nodiscard]] BoundingBox box(const std::array<std::int32_t, 3>& mins, const std::array<std::int32_t, 3>& maxs) const {
-        const DVec a = point({static_cast<double>(mins[0]), static_cast<double>(mins[1]), static_cast<double>(mins[2])});
-        const DVec b = point({static_cast<double>(maxs[0]), static_cast<double>(maxs[1]), static_cast<double>(maxs[2])});
-        BoundingBox out;
-        out.minX = static_cast<float>(std::min(a.x, b.x));
-        out.minY = static_cast<float>(std::min(a.y, b.y));
-        out.minZ = static_cast<float>(std::min(a.z, b.z));
-        out.maxX = static_cast<float>(std::max(a.x, b.x));
-        out.maxY = static_cast<float>(std::max(a.y, b.y));
-        out.maxZ = static_cast<float>(std::max(a.z, b.z));
-        return out;
-    }
-};
-
-// ---- Surface geometry ---------------------------------------------------------------------
-
-// A triangle before its final corner order is known: reference is the direction its front
-// should face (surface normal or the sum of its corners' normals; zero when unknown).
-struct RawTriangle {
-    std::array<std::int32_t, 3> corner{};
-    DVec reference;
-};
-
-struct Mesh {
-    std::vector<DVec> positions;  // scaled and turned, not yet translated
-    std::vector<DVec> normals;    // unit, or zero where the file's normal is unusable
-    std::vector<RawTriangle> triangles;
-    // Per file surface: its triangles [first, first + count) in triangles; count 0 when left out.
-    std::vector<std::int32_t> surfaceFirst;
-    std::vector<std::int32_t> surfaceCount;
-};
-
-bool surfaceLeftOut(const ibsp::File& file, const ibsp::Surface& surface) {
-    if (surface.type != ibsp::surfacePlanar && surface.type != ibsp::surfacePatch &&
-        surface.type != ibsp::surfaceTriangleSoup) {
-        return true;  // flares and unknown kinds have no geometry
-    }
-    const ibsp::Shader& shader = file.shaders[static_cast<std::size_t>(surface.shader)];
-    if ((shader.surfaceFlags & (ibsp::surfaceNoDraw | ibsp::surfaceSkip | ibsp::surfaceNonSolid)) != 0) return true;
-    return (shader.contentFlags & (ibsp::contentsLava | ibsp::contentsSlime | ibsp::contentsWater | ibsp::contentsFog)) != 0;
-}
-
-class MeshBuilder {
-public:
-    MeshBuilder(const ibsp::File& file, const Transform& transform, Mesh& mesh, std::string& error)
-        : file(file), transform(transform), mesh(mesh), error(error) {}
-
-    bool addSurface(std::size_t s) {
-        const ibsp::Surface& surface = file.surfaces[s];
-        mesh.surfaceFirst[s] = static_cast<std::int32_t>(mesh.triangles.size());
-        if (surface.type == ibsp::surfacePatch) {
-            if (!addPatch(surface)) return false;
-        } else if (!addIndexed(surface)) {
-            return false;
-        }
-        mesh.surfaceCount[s] = static_cast<std::int32_t>(mesh.triangles.size()) - mesh.surfaceFirst[s];
-        return true;
-    }
-
-private:
-    bool reserveVertices(std::size_t count) {
-        if (count > maxVertices - mesh.positions.size()) {
-            error = "the level is too large to import (more than " + std::to_string(maxVertices) + " vertices)";
-            return false;
-        }
-        return true;
-    }
-    bool reserveTriangles(std::size_t count) {
-        if (count > maxTriangles - mesh.triangles.size()) {
-            error = "the level is too large to import (more than " + std::to_string(maxTriangles) + " triangles)";
-            return false;
-        }
-        return true;
-    }
-
-    std::int32_t addVertex(const DVec& filePosition, const DVec& fileNormal) {
-        mesh.positions.push_back(transform.scaled(filePosition));
-        mesh.normals.push_back(unitOrZero(transform.direction(fileNormal)));
-        return static_cast<std::int32_t>(mesh.positions.size() - 1);
-    }
-
-    void addTriangle(std::int32_t a, std::int32_t b, std::int32_t c, const DVec& surfaceNormal) {
-        RawTriangle t;
-        t.corner = {a, b, c};
-        t.reference = surfaceNormal;
-        if (isZero(t.reference)) {
-            const auto n = [&](std::int32_t i) { return mesh.normals[static_cast<std::size_t>(i)]; };
-            t.reference = n(a) + n(b) + n(c);
-        }
-        mesh.triangles.push_back(t);
-    }
-
-
-    // Planar polygons and triangle soups: triples of drawindexes relative to firstVertex.
-    bool addIndexed(const ibsp::Surface& surface) {
-        const auto vertexCount = static_cast<std::size_t>(surface.numVertices);
-        if (!reserveVertices(vertexCount) || !reserveTriangles(static_cast<std::size_t>(surface.numIndexes / 3))) {
-            return false;
-        }
-        const auto base = static_cast<std::int32_t>(mesh.positions.size());
-        for (std::size_t k = 0; k < vertexCount; ++k) {
-            const ibsp::DrawVertex& v = file.vertices[static_cast<std::size_t>(surface.firstVertex) + k];
-            addVertex(fromFloats(v.position), fromFloats(v.normal));
-        }
-        // A planar surface states its normal; soups are judged by their corners' normals.
-        const DVec surfaceNormal = surface.type == ibsp::surfacePlanar
-                                       ? unitOrZero(transform.direction(fromFloats(surface.planeNormal)))
-                                       : DVec{};
-        for (std::int32_t k = 0; k + 2 < surface.numIndexes; k += 3) {
-            const std::size_t first = static_cast<std::size_t>(surface.firstIndex + k);
-            addTriangle(base + file.indexes[first], base + file.indexes[first + 1], base + file.indexes[first + 2],
-                        surfaceNormal);
-        }
-        return true;
-    }
-
-    // Segments for one direction of the patch: the chord error of a quadratic Bezier cut into
-    // n equal steps is at most dev / (2 n^2), dev the distance of the middle control point from
-    // its neighbours' midpoint; n = ceil(sqrt(dev)) keeps it within half a file unit, and one
-    // count serves the whole patch so that neighbouring pieces meet without cracks.
-    static int segmentsFor(double deviation) {
-        if (!(deviation > 0.0)) return 1;
-        const double n = std::ceil(std::sqrt(deviation));
-        return static_cast<int>(std::clamp(n, 1.0, static_cast<double>(maxPatchSegments)));
-    }
-
-    // Segments per piece along u (across a row) and v (down a column) for the whole patch.
-    std::pair<int, int> patchSegments(const ibsp::Surface& surface) const {
-        const int width = surface.patchWidth;
-        const int height = surface.patchHeight;
-        const auto position = [&](int column, int row) {
-            return fromFloats(file.vertices[static_cast<std::size_t>(surface.firstVertex) +
-                                            static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
-                                            static_cast<std::size_t>(column)]
-                                  .position);
-        };
-        const auto deviation = [&](int c0, int r0, int dc, int dr) {
-            const DVec p0 = position(c0, r0);
-            const DVec p1 = position(c0 + dc, r0 + dr);
-            const DVec p2 = position(c0 + 2 * dc, r0 + 2 * dr);
-            return length(p1 - 0.5 * (p0 + p2));
-        };
-        double deviationU = 0.0;
-        double deviationV = 0.0;
-        for (int row = 0; row < height; ++row) {
-            for (int c = 0; c + 2 < width; c += 2) deviationU = std::max(deviationU, deviation(c, row, 1, 0));
-        }
-        for (int column = 0; column < width; ++column) {
-            for (int r = 0; r + 2 < height; r += 2) deviationV = std::max(deviationV, deviation(column, r, 0, 1));
-        }
-        return {segmentsFor(deviationU), segmentsFor(deviationV)};
-    }
-
-public:
-    // Counts what surface s will add before anything is built, so that a file whose surfaces
-    // would make a huge level is refused at once. Call for every surface before addSurface.
-    bool plan(std::size_t s) {
-        const ibsp::Surface& surface = file.surfaces[s];
-        plannedControlPoints += static_cast<std::uint64_t>(surface.numVertices);
-        if (plannedControlPoints > maxControlPoints) {
-            error = "the level is too large to import (its surfaces use more than " + std::to_string(maxControlPoints) +
-                    " drawverts)";
-            return false;
-        }
-        std::uint64_t vertexCount = static_cast<std::uint64_t>(surface.numVertices);
-        std::uint64_t triangleCount = static_cast<std::uint64_t>(surface.numIndexes / 3);
-        if (surface.type == ibsp::surfacePatch) {
-            const auto [segmentsU, segmentsV] = patchSegments(surface);
-            const std::uint64_t columns = static_cast<std::uint64_t>((surface.patchWidth - 1) / 2) * segmentsU + 1;
-            const std::uint64_t rows = static_cast<std::uint64_t>((surface.patchHeight - 1) / 2) * segmentsV + 1;
-            vertexCount = columns * rows;
-            triangleCount = 2 * (columns - 1) * (rows - 1);
-        }
-        plannedVertices += vertexCount;
-        plannedTriangles += triangleCount;
-        if (plannedVertices > maxVertices) {
-            error = "the level is too large to import (more than " + std::to_string(maxVertices) + " vertices)";
-            return false;
-        }
-        if (plannedTriangles > maxTriangles) {
-            error = "the level is too large to import (more than " + std::to_string(maxTriangles) + " triangles)";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    bool addPatch(const ibsp::Surface& surface) {
-        const int width = surface.patchWidth;
-        const int piecesU = (width - 1) / 2;
-        const int piecesV = (surface.patchHeight - 1) / 2;
-        const auto control = [&](int column, int row) -> const ibsp::DrawVertex& {
-            return file.vertices[static_cast<std::size_t>(surface.firstVertex) +
-                                 static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
-                                 static_cast<std::size_t>(column)];
-        };
-        const auto [segmentsU, segmentsV] = patchSegments(surface);
-        const std::size_t columns = static_cast<std::size_t>(piecesU) * static_cast<std::size_t>(segmentsU) + 1;
-        const std::size_t rows = static_cast<std::size_t>(piecesV) * static_cast<std::size_t>(segmentsV) + 1;
-        // Checked separately first so that the product cannot overflow.
-        if (!reserveVertices(columns) || !reserveVertices(rows) || !reserveVertices(columns * rows) ||
-            !reserveTriangles(2 * (columns - 1) * (rows - 1))) {
-            return false;
-        }
-        const auto base = static_cast<std::int32_t>(mesh.positions.size());
-        for (std::size_t row = 0; row < rows; ++row) {
-            const int pieceV = std::min(static_cast<int>(row) / segmentsV, piecesV - 1);
-            const double v = static_cast<double>(static_cast<int>(row) - pieceV * segmentsV) / segmentsV;
-            const double bv[3] = {(1.0 - v) * (1.0 - v), 2.0 * v * (1.0 - v), v * v};
-            for (std::size_t column = 0; column < columns; ++column) {
-                const int pieceU = std::min(static_cast<int>(column) / segmentsU, piecesU - 1);
-                const double u = static_cast<double>(static_cast<int>(column) - pieceU * segmentsU) / segmentsU;
-                const double bu[3] = {(1.0 - u) * (1.0 - u), 2.0 * u * (1.0 - u), u * u};
-                DVec position;
-                DVec normal;
-                for (int j = 0; j < 3; ++j) {
-                    for (int i = 0; i < 3; ++i) {
-                        const ibsp::DrawVertex& cp = control(2 * pieceU + i, 2 * pieceV + j);
-                        const double weight = bu[i] * bv[j];
-                        position = position + weight * fromFloats(cp.position);
-                        normal = normal + weight * fromFloats(cp.normal);
-                    }
-                }
-                addVertex(position, normal);
-            }
-        }
-        const auto at = [&](std::size_t row, std::size_t column) {
-            return base + static_cast<std::int32_t>(row * columns + column);
-        };
-        for (std::size_t row = 0; row + 1 < rows; ++row) {
-            for (std::size_t column = 0; column + 1 < columns; ++column) {
-                addTriangle(at(row, column), at(row, column + 1), at(row + 1, column + 1), DVec{});
-                addTriangle(at(row, column), at(row + 1, column + 1), at(row + 1, column), DVec{});
-            }
-        }
-        return true;
-    }
-
-    const ibsp::File& file;
-    const Transform& transform;
-    Mesh& mesh;
-    std::string& error;
-    std::uint64_t plannedControlPoints = 0;
-    std::uint64_t plannedVertices = 0;
-    std::uint64_t plannedTriangles = 0;
-};
-
-// ---- Placing the spawn on its floor -------------------------------------------------------
-
-// The height of the highest upward-facing triangle straight below from (within reach of a
-// drop to below the feet), or NaN when there is none.
-double floorBelow(const Mesh& mesh, const DVec& from, double lowest) {
-    double best = std::nan("");
-    for (const RawTriangle& t : mesh.triangles) {
-        const DVec& a = mesh.positions[static_cast<std::size_t>(t.corner[0])];
-        const DVec& b = mesh.positions[static_cast<std::size_t>(t.corner[1])];
-        const DVec& c = mesh.positions[static_cast<std::size_t>(t.corner[2])];
-        DVec n = cross(b - a, c - a);
-        if (dot(n, t.reference) < 0.0) n = -1.0 * n;
-        if (!(n.y > 0.0)) continue;
-        // Where the vertical line through from meets the triangle's plane, and whether that
-        // point lies inside (edge tests in the horizontal projection, orientation from n.y).
-        const double y = a.y - (n.x * (from.x - a.x) + n.z * (from.z - a.z)) / n.y;
-        if (!(y <= from.y) || !(y >= lowest) || (!std::isnan(best) && y <= best)) continue;
-        const auto edge = [&](const DVec& p, const DVec& q) {
-            return (q.z - p.z) * (from.x - p.x) - (q.x - p.x) * (from.z - p.z);
-        };
-        const double e0 = edge(a, b);
-        const double e1 = edge(b, c);
-        const double e2 = edge(c, a);
-        const bool inside = (e0 >= 0.0 && e1 >= 0.0 && e2 >= 0.0) || (e0 <= 0.0 && e1 <= 0.0 && e2 <= 0.0);
-        if (inside) best = y;
-    }
-    return best;
-}
-
 // ---- Planes and triangles -----------------------------------------------------------------
 
 struct PlaneKey {
@@ -478,7 +70,6 @@ PlaneKey planeKeyOf(const DVec& n, double d) {
     return {{std::llround(n.x * 1e5), std::llround(n.y * 1e5), std::llround(n.z * 1e5), std::llround(d * 1e4)}};
 }
 
-
 class Converter {
 public:
     Converter(const ibsp::File& file, const ImportOptions& options, LevelGeometry& geometry, SpacePartition& partition,
@@ -486,7 +77,8 @@ public:
         : file(file), options(options), geometry(geometry), partition(partition), report(report), error(error) {}
 
     bool run() {
-        if (!(options.scale > 0.0f) || !std::isfinite(options.scale)) return fail("the scale must be a positive number");
+        if (!(options.scale > 0.0f) || !std::isfinite(options.scale))
+            return fail("the scale must be a positive number");
         if (!geometry.vertices.empty() || !geometry.triangles.empty() || !geometry.planes.empty() ||
             !geometry.normals.empty() || !partition.nodes.empty() || !partition.spaces.empty()) {
             return fail("the level containers must be empty before an import");
@@ -509,31 +101,21 @@ private:
         return false;
     }
 
-    // The nodes reachable from node 0 must form a tree: no node is reached twice.
+    // The nodes reachable from node 0 must form a tree: no node is reached twice, since every
+    // node gets one parent when the leafs' bounding planes are gathered.
     bool checkTree() {
-        std::vector<std::uint8_t> seen(file.nodes.size(), 0);
-        std::vector<std::int32_t> pending{0};
-        seen[0] = 1;
-        while (!pending.empty()) {
-            const std::int32_t n = pending.back();
-            pending.pop_back();
-            for (std::int32_t child : file.nodes[static_cast<std::size_t>(n)].children) {
-                if (child < 0) continue;
-                if (seen[static_cast<std::size_t>(child)] != 0) {
-                    return fail("node " + std::to_string(n) + " names node " + std::to_string(child) +
-                                ", which is already in the tree: the tree loops or shares a branch");
-                }
-                seen[static_cast<std::size_t>(child)] = 1;
-                pending.push_back(child);
-            }
-        }
-        return true;
+        const TreeFault fault = firstTreeFault(
+            file.nodes.size(), [this](std::size_t n) { return file.nodes[n].children; }, SharedSubtrees::refused);
+        if (!fault.found()) return true;
+        return fail("node " + std::to_string(fault.parent) + " names node " + std::to_string(fault.child) +
+                    ", which is already in the tree: the tree loops or shares a branch");
     }
 
     bool placeSpawn() {
         const Spawn spawn = findSpawn(file.entities);
         report.spawnFound = spawn.found;
-        if (!spawn.found) report.warnings.push_back("no info_player_deathmatch or info_player_start: the file origin is used");
+        if (!spawn.found)
+            report.warnings.push_back("no info_player_deathmatch or info_player_start: the file origin is used");
         report.spawnOrigin = {static_cast<float>(spawn.origin.x), static_cast<float>(spawn.origin.y),
                               static_cast<float>(spawn.origin.z)};
         report.spawnAngle = static_cast<float>(spawn.angle);
@@ -552,25 +134,21 @@ private:
         std::vector<std::uint8_t> wanted(file.surfaces.size(), 0);
         for (const ibsp::Leaf& leaf : file.leaves) {
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                wanted[static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
+                wanted[static_cast<std::size_t>(
+                    file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)])] = 1;
             }
         }
         for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
             if (wanted[s] == 0) continue;
-            const bool inWorld = static_cast<std::int64_t>(s) >= world.firstSurface &&
-                                 static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
+            const bool inWorld =
+                static_cast<std::int64_t>(s) >= world.firstSurface &&
+                static_cast<std::int64_t>(s) < static_cast<std::int64_t>(world.firstSurface) + world.numSurfaces;
             if (!inWorld || surfaceLeftOut(file, file.surfaces[s])) {
                 wanted[s] = 0;
                 ++report.skippedSurfaces;
             }
         }
-        MeshBuilder builder(file, transform, mesh, error);
-        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
-            if (wanted[s] != 0 && !builder.plan(s)) return false;
-        }
-        for (std::size_t s = 0; s < file.surfaces.size(); ++s) {
-            if (wanted[s] != 0 && !builder.addSurface(s)) return false;
-        }
+        if (!buildMesh(file, transform, wanted, mesh, error)) return false;
 
         // The body point: just above the floor below the spawn, else where the feet would be. A
         // spawn may float well above its floor (the game drops the player onto it): floors up to
@@ -604,7 +182,8 @@ private:
         for (const ibsp::Plane& plane : file.planes) {
             const DVec n = transform.direction(fromFloats(plane.normal));
             const double d = -transform.scale * plane.dist - dot(n, transform.translation);
-            geometry.addPlane({static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z), static_cast<float>(d)});
+            geometry.addPlane(
+                {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z), static_cast<float>(d)});
         }
 
         std::unordered_map<PlaneKey, std::int32_t, PlaneKeyHash> planeOf;
@@ -682,12 +261,14 @@ private:
         for (const ibsp::Plane& plane : file.planes) {
             const DVec n = unitOrZero(transform.direction(fromFloats(plane.normal)));
             const double l = length(transform.direction(fromFloats(plane.normal)));
-            const double d = (-transform.scale * plane.dist - dot(transform.direction(fromFloats(plane.normal)), transform.translation)) /
+            const double d = (-transform.scale * plane.dist -
+                              dot(transform.direction(fromFloats(plane.normal)), transform.translation)) /
                              (l > 0.0 ? l : 1.0);
             start.planes.push_back({n, d});
         }
         start.nodes.reserve(file.nodes.size());
-        for (const ibsp::Node& node : file.nodes) start.nodes.push_back({node.plane, node.children[0], node.children[1]});
+        for (const ibsp::Node& node : file.nodes)
+            start.nodes.push_back({node.plane, node.children[0], node.children[1]});
         start.leafSolid.reserve(file.leaves.size());
         for (const ibsp::Leaf& leaf : file.leaves) start.leafSolid.push_back(leaf.cluster < 0 ? 1 : 0);
         double mins[3], maxs[3];
@@ -734,7 +315,8 @@ private:
         std::size_t total = 0;
         for (const ibsp::Leaf& leaf : file.leaves) {
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                const auto s =
+                    static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
                 total += static_cast<std::size_t>(surfaceTriangles[s].count);
                 if (total > maxTriangles) {
                     return fail("the level is too large to import (its leaves list more than " +
@@ -751,10 +333,12 @@ private:
             Space space;
             space.bounds = transform.box(leaf.mins, leaf.maxs);
             for (std::int32_t k = 0; k < leaf.numLeafSurfaces; ++k) {
-                const auto s = static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
+                const auto s =
+                    static_cast<std::size_t>(file.leafSurfaces[static_cast<std::size_t>(leaf.firstLeafSurface + k)]);
                 const SurfaceRange range = surfaceTriangles[s];
                 for (std::int32_t i = 0; i < range.count; ++i) {
-                    space.triangleIndices.push_back(geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
+                    space.triangleIndices.push_back(
+                        geometry.addTriangle(finalTriangles[static_cast<std::size_t>(range.first + i)]));
                 }
             }
             boundingPlanesOf(paths, leafIndex, bounding);
@@ -791,7 +375,8 @@ private:
             const std::int32_t n = pending.back();
             pending.pop_back();
             for (std::int8_t side = 0; side < 2; ++side) {
-                const std::int32_t child = file.nodes[static_cast<std::size_t>(n)].children[static_cast<std::size_t>(side)];
+                const std::int32_t child =
+                    file.nodes[static_cast<std::size_t>(n)].children[static_cast<std::size_t>(side)];
                 if (child >= 0) {
                     paths.nodeParent[static_cast<std::size_t>(child)] = n;
                     paths.nodeSide[static_cast<std::size_t>(child)] = side;
@@ -845,10 +430,14 @@ private:
             if (planeVerdictLeaf[k] != verdictGeneration) {
                 const Plane& p = geometry.plane(planeIndex);
                 planeVerdictLeaf[k] = verdictGeneration;
-                planeVerdict[k] = std::any_of(bounding.begin(), bounding.end(), [&](const BoundingPlane& b) {
-                    const float alignment = p.a * b.normal.x + p.b * b.normal.y + p.c * b.normal.z;
-                    return alignment > 0.9999f && std::fabs(p.d - b.d) <= offsetTolerance;
-                }) ? 1 : 0;
+                planeVerdict[k] = std::any_of(bounding.begin(), bounding.end(),
+                                              [&](const BoundingPlane& b) {
+                                                  const float alignment =
+                                                      p.a * b.normal.x + p.b * b.normal.y + p.c * b.normal.z;
+                                                  return alignment > 0.9999f && std::fabs(p.d - b.d) <= offsetTolerance;
+                                              })
+                                      ? 1
+                                      : 0;
             }
             return planeVerdict[k] != 0;
         };
@@ -869,7 +458,8 @@ private:
                 static_cast<std::size_t>(b) >= spaceCount) {
                 continue;
             }
-            if (file.leaves[static_cast<std::size_t>(a)].cluster < 0 || file.leaves[static_cast<std::size_t>(b)].cluster < 0) {
+            if (file.leaves[static_cast<std::size_t>(a)].cluster < 0 ||
+                file.leaves[static_cast<std::size_t>(b)].cluster < 0) {
                 continue;  // opaque leaves neighbour nothing
             }
             const auto ua = static_cast<std::size_t>(a);
@@ -945,58 +535,6 @@ bool startsWith(const std::vector<std::uint8_t>& data, const char* magic) {
     return data.size() >= n && std::memcmp(data.data(), magic, n) == 0;
 }
 
-std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// NAME of "maps/NAME.bsp", "maps/NAME", "NAME.bsp" or "NAME" (the prefix and suffix in any case).
-std::string mapBaseName(const std::string& name) {
-    std::string base = name;
-    if (lowered(base.substr(0, 5)) == "maps/") base.erase(0, 5);
-    if (base.size() >= 4 && lowered(base.substr(base.size() - 4)) == ".bsp") base.erase(base.size() - 4);
-    return base;
-}
-
-// Edits (insert, delete, replace a letter) that turn a into b.
-std::size_t editDistance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// Up to five of maps whose names are within a few letters of wanted or hold it, closest first.
-std::vector<std::string> closeMapNames(const std::string& wanted, const std::vector<std::string>& maps) {
-    // Names are short; the limits only keep a hostile archive from costing much time.
-    constexpr std::size_t maxCompared = 64;
-    constexpr std::size_t maxMaps = 100000;
-    constexpr std::size_t maxShown = 5;
-    const std::string key = lowered(mapBaseName(wanted));
-    if (key.empty() || key.size() > maxCompared || maps.size() > maxMaps) return {};
-    const std::size_t allowed = std::max<std::size_t>(2, key.size() / 3);
-    std::vector<std::pair<std::size_t, std::string>> close;
-    for (const std::string& map : maps) {
-        const std::string base = lowered(mapBaseName(map));
-        if (base.size() > maxCompared) continue;
-        const std::size_t distance = editDistance(key, base);
-        const bool holds = base.find(key) != std::string::npos || key.find(base) != std::string::npos;
-        if (distance <= allowed || holds) close.emplace_back(distance, map);
-    }
-    std::sort(close.begin(), close.end());
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < close.size() && i < maxShown; ++i) names.push_back(close[i].second);
-    return names;
-}
-
 }  // namespace
 
 PortalTree portalTreeOf(const ibsp::File& file) {
@@ -1009,32 +547,6 @@ PortalTree portalTreeOf(const ibsp::File& file) {
     for (const ibsp::Leaf& leaf : file.leaves) tree.leafCluster.push_back(leaf.cluster);
     worldBox(file, tree.mins, tree.maxs);
     return tree;
-}
-
-bool listArchiveMaps(const std::string& archive, std::vector<std::string>& maps, std::string& error) {
-    return listArchiveEntries(archive, maps, error);
-}
-
-bool findArchiveMap(const std::string& archive, const std::string& mapName, std::string& entry, std::string& error) {
-    std::vector<std::string> maps;
-    if (!listArchiveEntries(archive, maps, error)) return false;
-    const std::string base = mapBaseName(mapName);
-    if (!base.empty() && base.find('/') == std::string::npos) {
-        for (const bool anyCase : {false, true}) {
-            for (const std::string& map : maps) {
-                const std::string candidate = mapBaseName(map);
-                if (anyCase ? lowered(candidate) == lowered(base) : candidate == base) {
-                    entry = map;
-                    return true;
-                }
-            }
-        }
-    }
-    error = "the archive " + archive + " holds no map '" + mapName + "'";
-    const std::vector<std::string> close = closeMapNames(mapName, maps);
-    for (std::size_t i = 0; i < close.size(); ++i) error += (i == 0 ? "; close names: " : ", ") + close[i];
-    if (close.empty()) error += " among its " + std::to_string(maps.size()) + (maps.size() == 1 ? " map" : " maps");
-    return false;
 }
 
 bool importLevelFromMemory(const std::uint8_t* data, std::size_t size, const ImportOptions& options,
@@ -1078,7 +590,8 @@ bool importLevel(const std::string& input, const ImportOptions& options, LevelGe
             // An entry outside maps/ may still be named by its path.
             std::string ignored;
             report.mapName = options.mapName;
-            if (options.mapName.find('/') == std::string::npos || !readArchiveEntry(input, options.mapName, data, ignored)) {
+            if (options.mapName.find('/') == std::string::npos ||
+                !readArchiveEntry(input, options.mapName, data, ignored)) {
                 error = notFound;
                 return false;
             }
@@ -1091,7 +604,8 @@ bool importLevel(const std::string& input, const ImportOptions& options, LevelGe
         error = report.mapName + " is not an IBSP level (nor a .pk3 archive)";
         return false;
     }
-    const bool ok = importLevelFromMemory(data.data(), data.size(), options, levelGeometry, spacePartition, report, error);
+    const bool ok =
+        importLevelFromMemory(data.data(), data.size(), options, levelGeometry, spacePartition, report, error);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!ok && error.rfind(report.mapName, 0) != 0) error = report.mapName + ": " + error;
     return ok;

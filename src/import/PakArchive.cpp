@@ -70,7 +70,8 @@ bool readArchiveEntry(const std::string& archive, const std::string& name, std::
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(handle.get(), static_cast<zip_uint64_t>(index), 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
+    if (zip_stat_index(handle.get(), static_cast<zip_uint64_t>(index), 0, &stat) != 0 ||
+        (stat.valid & ZIP_STAT_SIZE) == 0) {
         error = "cannot read the size of " + name + " in " + archive;
         return false;
     }

@@ -15,7 +15,7 @@ inline constexpr std::uint64_t maxImportBytes = 256u << 20;
 [[nodiscard]] bool listArchiveEntries(const std::string& archive, std::vector<std::string>& maps, std::string& error);
 
 // Reads the entry named name (exact, else ignoring case) into data.
-[[nodiscard]] bool readArchiveEntry(const std::string& archive, const std::string& name, std::vector<std::uint8_t>& data,
-                                    std::string& error);
+[[nodiscard]] bool readArchiveEntry(const std::string& archive, const std::string& name,
+                                    std::vector<std::uint8_t>& data, std::string& error);
 
 }  // namespace vantrell

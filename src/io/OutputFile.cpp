@@ -15,7 +15,9 @@
 namespace vantrell {
 namespace {
 
-std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 // The permissions a newly created file gets: 0666 less the process's umask.
 mode_t newFileMode() {
@@ -48,8 +50,8 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write,
-                         std::string& error, ExistingFile existing) {
+bool writeFileAtomically(const std::string& path, const std::function<bool(std::ostream&)>& write, std::string& error,
+                         ExistingFile existing) {
     const std::filesystem::path target(path);
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     // Built by appending: gcc 12 at -O3 warns falsely (-Wrestrict) on concatenated temporaries.

@@ -10,7 +10,8 @@ AdjacencyMatrix::AdjacencyMatrix(std::initializer_list<std::initializer_list<std
     for (const auto& r : rowList) bytesPerRow = std::max(bytesPerRow, r.size());
     bits.assign(rows * bytesPerRow, 0);
     std::size_t s = 0;
-    for (const auto& r : rowList) std::copy(r.begin(), r.end(), bits.begin() + static_cast<std::ptrdiff_t>(s++ * bytesPerRow));
+    for (const auto& r : rowList)
+        std::copy(r.begin(), r.end(), bits.begin() + static_cast<std::ptrdiff_t>(s++ * bytesPerRow));
 }
 
 std::uint64_t AdjacencyMatrix::setBitCount() const {

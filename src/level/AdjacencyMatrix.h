@@ -15,7 +15,8 @@ class AdjacencyMatrix {
 public:
     AdjacencyMatrix() = default;
     // rows rows of rowBytes clear bytes.
-    AdjacencyMatrix(std::size_t rows, std::size_t rowBytes) : rows(rows), bytesPerRow(rowBytes), bits(rows * rowBytes) {}
+    AdjacencyMatrix(std::size_t rows, std::size_t rowBytes)
+        : rows(rows), bytesPerRow(rowBytes), bits(rows * rowBytes) {}
     // rows rows of rowBytes bytes taken from bytes, row 0 first. Precondition: bytes holds
     // exactly rows * rowBytes bytes.
     AdjacencyMatrix(std::size_t rows, std::size_t rowBytes, std::vector<std::uint8_t> bytes)
@@ -44,7 +45,9 @@ public:
         return s < rows && t / 8 < bytesPerRow && (bits[s * bytesPerRow + t / 8] >> (t % 8) & 1u) != 0;
     }
     // Names t in row s. Precondition: s < rowCount() and t < 8 * rowBytes().
-    void set(std::size_t s, std::size_t t) { bits[s * bytesPerRow + t / 8] |= static_cast<std::uint8_t>(1u << (t % 8)); }
+    void set(std::size_t s, std::size_t t) {
+        bits[s * bytesPerRow + t / 8] |= static_cast<std::uint8_t>(1u << (t % 8));
+    }
     // Names each space in the other's row.
     void link(std::size_t s, std::size_t t) { set(s, t), set(t, s); }
 

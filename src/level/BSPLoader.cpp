@@ -11,9 +11,6 @@
 // size is unknown (a pipe), lists grow in bounded steps as their bytes arrive instead.
 #include "level/BSPLoader.h"
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -21,6 +18,9 @@
 #include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
 
 namespace vantrell {
 namespace {
@@ -48,7 +48,8 @@ public:
         fileSize = sizeKnown ? static_cast<std::uint64_t>(end) : 0;
         if (!input) input.clear(input.rdstate() & ~std::ios::failbit);
         // A small file needs no full block.
-        buffer.resize(sizeKnown ? static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, blockSize)) : blockSize);
+        buffer.resize(sizeKnown ? static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize, 1, blockSize))
+                                : blockSize);
     }
 
     // Where the file ends: its size, or for a stream of unknown size the bytes it delivered.
@@ -59,7 +60,8 @@ public:
 
     // How many of count records of recordSize bytes to allocate for ahead of reading them.
     [[nodiscard]] std::size_t backed(std::uint64_t count, std::size_t recordSize) const {
-        return static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeKnown ? remaining() / recordSize : unknownSizeStep));
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(count, sizeKnown ? remaining() / recordSize : unknownSizeStep));
     }
 
     void read(void* destination, std::size_t count) {
@@ -149,10 +151,14 @@ void reserveBacked(std::vector<T>& array, std::uint32_t count, const BlockReader
 
 const char* parseResultMessage(ParseResult result) {
     switch (result) {
-        case parseLoaded: return "BSP file successfully loaded!";
-        case parseNotALevelFile: return "Not a BSP file!";
-        case parseWrongVersion: return "Bad version of BSP!";
-        case parseEndedEarly: return "Corrupted BSP file!";
+        case parseLoaded:
+            return "BSP file successfully loaded!";
+        case parseNotALevelFile:
+            return "Not a BSP file!";
+        case parseWrongVersion:
+            return "Bad version of BSP!";
+        case parseEndedEarly:
+            return "Corrupted BSP file!";
     }
     return "";
 }

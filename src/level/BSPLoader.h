@@ -35,7 +35,9 @@ inline constexpr ParseResult parseWrongVersion = ParseResult::wrongVersion;
 inline constexpr ParseResult parseEndedEarly = ParseResult::endedEarly;
 
 // The result's code: 0 to 3.
-[[nodiscard]] constexpr int resultCode(ParseResult result) { return static_cast<int>(result); }
+[[nodiscard]] constexpr int resultCode(ParseResult result) {
+    return static_cast<int>(result);
+}
 
 // The dialog's message for a result ("BSP file successfully loaded!", ...).
 [[nodiscard]] const char* parseResultMessage(ParseResult result);
@@ -55,10 +57,10 @@ enum class LevelSection {
 // What a parse found besides its result, so that a message can say why a file was refused.
 // Filling it changes nothing that parse() returns or stores.
 struct ParseDetails {
-    std::string openError;                 // why the file could not be opened (the system's reason); empty if it opened
-    std::array<std::uint8_t, 3> magic{};   // the first bytes of the file
-    std::size_t magicBytes = 0;            // how many of them the file holds (0 to 3)
-    int version = -1;                      // the version byte; -1 when the file ended before it
+    std::string openError;                // why the file could not be opened (the system's reason); empty if it opened
+    std::array<std::uint8_t, 3> magic{};  // the first bytes of the file
+    std::size_t magicBytes = 0;           // how many of them the file holds (0 to 3)
+    int version = -1;                     // the version byte; -1 when the file ended before it
     // parseEndedEarly: where the file ends (its size in bytes), what was being read there, and
     // whether the adjacency's row count was refused as far beyond the spaces rather than
     // running into the end.

@@ -1,8 +1,8 @@
 #include "level/LevelFile.h"
 
-#include "level/LevelValidation.h"
-
 #include <sstream>
+
+#include "level/LevelValidation.h"
 
 namespace vantrell {
 

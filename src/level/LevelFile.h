@@ -1,14 +1,14 @@
 // Loading a level file into fresh containers, and writing one.
 #pragma once
 
-#include "level/BSPLoader.h"
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-
 #include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "level/BSPLoader.h"
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
 
 namespace vantrell {
 
@@ -16,9 +16,9 @@ struct LoadedLevel {
     LevelGeometry geometry;
     SpacePartition partition;
     ParseResult result = parseNotALevelFile;
-    std::string openError;               // why the file could not be opened; empty if it could
-    ParseDetails details;                // what the loader found (its openError is the one above)
-    std::vector<std::string> problems;   // validation problems; filled only for parseLoaded
+    std::string openError;              // why the file could not be opened; empty if it could
+    ParseDetails details;               // what the loader found (its openError is the one above)
+    std::vector<std::string> problems;  // validation problems; filled only for parseLoaded
 
     // Loaded completely and every invariant holds: safe to index.
     [[nodiscard]] bool valid() const { return result == parseLoaded && problems.empty(); }

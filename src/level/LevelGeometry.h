@@ -2,10 +2,10 @@
 // Readers index without checks; a level is validated once after loading (LevelValidation.h).
 #pragma once
 
-#include "level/LevelTypes.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "level/LevelTypes.h"
 
 namespace vantrell {
 

@@ -8,13 +8,13 @@
 //    (-1 is space 0, -2 is space 1).
 #pragma once
 
-#include "math/Vector.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <vector>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 
@@ -51,7 +51,9 @@ constexpr void mergeWith(BoundingBox& box, const BoundingBox& other) {
     box.maxY = std::max(box.maxY, other.maxY), box.maxZ = std::max(box.maxZ, other.maxZ);
 }
 // Grows box to hold the point p.
-constexpr void mergeWith(BoundingBox& box, const Vector3& p) { mergeWith(box, BoundingBox{p.x, p.y, p.z, p.x, p.y, p.z}); }
+constexpr void mergeWith(BoundingBox& box, const Vector3& p) {
+    mergeWith(box, BoundingBox{p.x, p.y, p.z, p.x, p.y, p.z});
+}
 // Whether p lies in box, its faces included.
 [[nodiscard]] constexpr bool contains(const BoundingBox& b, const Vector3& p) {
     return p.x >= b.minX && p.x <= b.maxX && p.y >= b.minY && p.y <= b.maxY && p.z >= b.minZ && p.z <= b.maxZ;
@@ -74,13 +76,17 @@ struct BspNode {
 };
 
 struct Space {
-    BoundingBox bounds;                        // tested against the view volume
-    std::vector<std::int32_t> triangleIndices; // drawn and collided with, in file order
+    BoundingBox bounds;                         // tested against the view volume
+    std::vector<std::int32_t> triangleIndices;  // drawn and collided with, in file order
 };
 
 // The space a negative child reference names.
-[[nodiscard]] constexpr std::int32_t spaceOfChild(std::int32_t child) { return ~child; }
+[[nodiscard]] constexpr std::int32_t spaceOfChild(std::int32_t child) {
+    return ~child;
+}
 // The child reference that names space s.
-[[nodiscard]] constexpr std::int32_t childOfSpace(std::int32_t space) { return ~space; }
+[[nodiscard]] constexpr std::int32_t childOfSpace(std::int32_t space) {
+    return ~space;
+}
 
 }  // namespace vantrell

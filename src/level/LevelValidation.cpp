@@ -1,11 +1,13 @@
 #include "level/LevelValidation.h"
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "level/TreeCheck.h"
 
 namespace vantrell {
 namespace {
@@ -20,8 +22,10 @@ public:
         if (dropped > 0) problems.push_back("... and " + std::to_string(dropped) + " more problems");
     }
     void add(std::string problem) {
-        if (problems.size() < maxProblems) problems.push_back(std::move(problem));
-        else ++dropped;
+        if (problems.size() < maxProblems)
+            problems.push_back(std::move(problem));
+        else
+            ++dropped;
     }
 
 private:
@@ -29,16 +33,16 @@ private:
     std::size_t dropped = 0;
 };
 
-bool inRange(std::int64_t index, std::size_t size) { return index >= 0 && static_cast<std::uint64_t>(index) < size; }
+bool inRange(std::int64_t index, std::size_t size) {
+    return index >= 0 && static_cast<std::uint64_t>(index) < size;
+}
 
 std::string count(std::size_t n, const char* singular, const char* plural) {
     return std::to_string(n) + " " + (n == 1 ? singular : plural);
 }
 
 // Every child reference names a node or a space, and following children from node 0 always
-// ends in a leaf. Checked with an explicit stack: a hostile tree must not exhaust the call
-// stack. Each node is expanded once; meeting a node that is still on the current path is a
-// cycle, meeting a finished one is a shared subtree (allowed: every walk still ends).
+// ends in a leaf (a shared subtree is allowed: every walk still ends).
 void checkTree(const SpacePartition& p, std::size_t planeCount, ProblemList& out) {
     if (p.nodes.empty()) {
         out.add("the level has no nodes (node 0, the root, is missing)");
@@ -59,35 +63,14 @@ void checkTree(const SpacePartition& p, std::size_t planeCount, ProblemList& out
         }
     }
 
-    enum class Mark : std::uint8_t { unseen, onPath, done };
-    std::vector<Mark> mark(p.nodes.size(), Mark::unseen);
-    struct Frame {
-        std::int32_t node;
-        int nextChild;  // 0 front, 1 back, 2 finished
-    };
-    std::vector<Frame> stack{{0, 0}};
-    mark[0] = Mark::onPath;
-    bool reported = false;
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.nextChild == 2) {
-            mark[static_cast<std::size_t>(top.node)] = Mark::done;
-            stack.pop_back();
-            continue;
-        }
-        const BspNode& node = p.nodes[static_cast<std::size_t>(top.node)];
-        const std::int32_t child = top.nextChild == 0 ? node.front : node.back;
-        ++top.nextChild;
-        if (child < 0 || !inRange(child, p.nodes.size())) continue;
-        Mark& m = mark[static_cast<std::size_t>(child)];
-        if (m == Mark::onPath) {
-            if (!reported) out.add("the node tree loops back to node " + std::to_string(child));
-            reported = true;
-        } else if (m == Mark::unseen) {
-            m = Mark::onPath;
-            stack.push_back({child, 0});
-        }
-    }
+    // Walks only go down, so two parents sharing a subtree is fine; a loop never ends.
+    const TreeFault fault = firstTreeFault(
+        p.nodes.size(),
+        [&p](std::size_t n) {
+            return std::array<std::int32_t, 2>{p.nodes[n].front, p.nodes[n].back};
+        },
+        SharedSubtrees::allowed);
+    if (fault.found()) out.add("the node tree loops back to node " + std::to_string(fault.child));
 }
 
 void checkTriangles(const LevelGeometry& g, ProblemList& out) {
@@ -96,12 +79,12 @@ void checkTriangles(const LevelGeometry& g, ProblemList& out) {
         for (int k = 0; k < 3; ++k) {
             const std::int32_t v = t.vertexIndex[static_cast<std::size_t>(k)];
             if (!inRange(v, g.vertices.size()))
-                out.add("triangle " + std::to_string(i) + " uses vertex " + std::to_string(v) +
-                        ", but the level has " + count(g.vertices.size(), "vertex", "vertices"));
+                out.add("triangle " + std::to_string(i) + " uses vertex " + std::to_string(v) + ", but the level has " +
+                        count(g.vertices.size(), "vertex", "vertices"));
             const std::int32_t n = t.normalIndex[static_cast<std::size_t>(k)];
             if (!inRange(n, g.normals.size()))
-                out.add("triangle " + std::to_string(i) + " uses normal " + std::to_string(n) +
-                        ", but the level has " + count(g.normals.size(), "normal", "normals"));
+                out.add("triangle " + std::to_string(i) + " uses normal " + std::to_string(n) + ", but the level has " +
+                        count(g.normals.size(), "normal", "normals"));
         }
         if (!inRange(t.planeIndex, g.planes.size()))
             out.add("triangle " + std::to_string(i) + " lies on plane " + std::to_string(t.planeIndex) +
@@ -114,8 +97,8 @@ void checkSpaces(const LevelGeometry& g, const SpacePartition& p, ProblemList& o
     for (std::size_t s = 0; s < p.spaces.size(); ++s) {
         for (const std::int32_t t : p.spaces[s].triangleIndices) {
             if (!inRange(t, g.triangles.size()))
-                out.add("space " + std::to_string(s) + " lists triangle " + std::to_string(t) +
-                        ", but the level has " + count(g.triangles.size(), "triangle", "triangles"));
+                out.add("space " + std::to_string(s) + " lists triangle " + std::to_string(t) + ", but the level has " +
+                        count(g.triangles.size(), "triangle", "triangles"));
         }
         entries += p.spaces[s].triangleIndices.size();
     }

@@ -1,10 +1,9 @@
-#include "level/LevelFile.h"
-
-#include "io/OutputFile.h"
-
 #include <cstring>
 #include <fstream>
 #include <ostream>
+
+#include "io/OutputFile.h"
+#include "level/LevelFile.h"
 
 namespace vantrell {
 namespace {
@@ -28,9 +27,7 @@ public:
     }
     void count(std::size_t n) { u32(static_cast<std::uint32_t>(n)); }
     void vector(const Vector3& v) { f32(v.x), f32(v.y), f32(v.z); }
-    void box(const BoundingBox& b) {
-        f32(b.minX), f32(b.minY), f32(b.minZ), f32(b.maxX), f32(b.maxY), f32(b.maxZ);
-    }
+    void box(const BoundingBox& b) { f32(b.minX), f32(b.minY), f32(b.minZ), f32(b.maxX), f32(b.maxY), f32(b.maxZ); }
 
 private:
     std::ostream& out;

@@ -2,11 +2,11 @@
 // leaves, and the adjacency bit matrix (row s, byte i, bit j set: space 8i + j neighbours s).
 #pragma once
 
-#include "level/AdjacencyMatrix.h"
-#include "level/LevelTypes.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "level/AdjacencyMatrix.h"
+#include "level/LevelTypes.h"
 
 namespace vantrell {
 

@@ -7,7 +7,9 @@
 namespace vantrell {
 namespace {
 
-bool lexicalLess(const Vector3d& a, const Vector3d& b) { return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z); }
+bool lexicalLess(const Vector3d& a, const Vector3d& b) {
+    return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z);
+}
 
 // The crossing of the edge between a point in front (distance da > 0) and one behind
 // (db < 0). Always taken from the front point, so the two faces that share an edge, which
@@ -73,7 +75,8 @@ void orderConvexPolygon(std::vector<Vector3d>& points, const Vector3d& normal) {
 double polygonArea(std::span<const Vector3d> polygon) {
     if (polygon.size() < 3) return 0.0;
     Vector3d sum;
-    for (std::size_t i = 1; i + 1 < polygon.size(); ++i) sum = sum + cross(polygon[i] - polygon[0], polygon[i + 1] - polygon[0]);
+    for (std::size_t i = 1; i + 1 < polygon.size(); ++i)
+        sum = sum + cross(polygon[i] - polygon[0], polygon[i + 1] - polygon[0]);
     return 0.5 * length(sum);
 }
 
@@ -89,9 +92,8 @@ ConvexPolyhedron ConvexPolyhedron::box(const Vector3d& lo, const Vector3d& hi) {
         int c[4];
     };
     const BoxFace faces[6] = {
-        {{{1, 0, 0}, -lo.x}, {0, 2, 6, 4}},  {{{-1, 0, 0}, hi.x}, {1, 5, 7, 3}},
-        {{{0, 1, 0}, -lo.y}, {0, 4, 5, 1}},  {{{0, -1, 0}, hi.y}, {2, 3, 7, 6}},
-        {{{0, 0, 1}, -lo.z}, {0, 1, 3, 2}},  {{{0, 0, -1}, hi.z}, {4, 6, 7, 5}},
+        {{{1, 0, 0}, -lo.x}, {0, 2, 6, 4}}, {{{-1, 0, 0}, hi.x}, {1, 5, 7, 3}}, {{{0, 1, 0}, -lo.y}, {0, 4, 5, 1}},
+        {{{0, -1, 0}, hi.y}, {2, 3, 7, 6}}, {{{0, 0, 1}, -lo.z}, {0, 1, 3, 2}}, {{{0, 0, -1}, hi.z}, {4, 6, 7, 5}},
     };
     for (const BoxFace& f : faces) {
         const Vector3d polygon[4] = {corner(f.c[0]), corner(f.c[1]), corner(f.c[2]), corner(f.c[3])};

@@ -1,12 +1,12 @@
 // Bounded convex polyhedra in double precision, cut by planes: the regions of a tree's leaves.
 #pragma once
 
-#include "math/Vector.h"
-
 #include <cstdint>
 #include <span>
 #include <utility>
 #include <vector>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 
@@ -17,8 +17,12 @@ struct PlaneD {
     double d = 0.0;
 };
 
-[[nodiscard]] constexpr double distanceTo(const PlaneD& plane, const Vector3d& p) { return dot(plane.normal, p) + plane.d; }
-[[nodiscard]] constexpr PlaneD flipped(const PlaneD& plane) { return {-plane.normal, -plane.d}; }
+[[nodiscard]] constexpr double distanceTo(const PlaneD& plane, const Vector3d& p) {
+    return dot(plane.normal, p) + plane.d;
+}
+[[nodiscard]] constexpr PlaneD flipped(const PlaneD& plane) {
+    return {-plane.normal, -plane.d};
+}
 
 // A convex polyhedron kept as its face polygons, each on a plane that has the inside in front.
 // A default-constructed one is empty.

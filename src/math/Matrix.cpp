@@ -9,9 +9,9 @@ Matrix4 lookAtLH(const Vector3& eye, const Vector3& target, const Vector3& up) {
     const Vector3 x = normalized(cross(up, z));
     const Vector3 y = cross(z, x);
     Matrix4 r;
-    r.m = {x.x, y.x, z.x, 0.0f,  //
-           x.y, y.y, z.y, 0.0f,  //
-           x.z, y.z, z.z, 0.0f,  //
+    r.m = {x.x,          y.x,          z.x,          0.0f,  //
+           x.y,          y.y,          z.y,          0.0f,  //
+           x.z,          y.z,          z.z,          0.0f,  //
            -dot(x, eye), -dot(y, eye), -dot(z, eye), 1.0f};
     return r;
 }
@@ -20,10 +20,14 @@ Matrix4 perspectiveFovLH(float fieldOfView, float aspect, float nearPlane, float
     const float s = 1.0f / std::tan(fieldOfView * 0.5f);
     const float depth = farPlane - nearPlane;
     Matrix4 r;
-    r.m = {s / aspect, 0.0f, 0.0f, 0.0f,           //
-           0.0f, s, 0.0f, 0.0f,                    //
-           0.0f, 0.0f, farPlane / depth, 1.0f,     //
-           0.0f, 0.0f, -nearPlane * farPlane / depth, 0.0f};
+    r.m = {s / aspect, 0.0f, 0.0f,
+           0.0f,  //
+           0.0f,       s,    0.0f,
+           0.0f,  //
+           0.0f,       0.0f, farPlane / depth,
+           1.0f,  //
+           0.0f,       0.0f, -nearPlane * farPlane / depth,
+           0.0f};
     return r;
 }
 

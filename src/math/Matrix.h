@@ -5,10 +5,10 @@
 // 0 on the near plane and 1 on the far plane.
 #pragma once
 
-#include "math/Vector.h"
-
 #include <array>
 #include <cstddef>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 

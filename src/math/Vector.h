@@ -101,7 +101,9 @@ template <typename T>
     return v * (T(1) / l);
 }
 
-[[nodiscard]] constexpr Vector3d toDouble(const Vector3& v) { return {v.x, v.y, v.z}; }
+[[nodiscard]] constexpr Vector3d toDouble(const Vector3& v) {
+    return {v.x, v.y, v.z};
+}
 [[nodiscard]] constexpr Vector3 toFloat(const Vector3d& v) {
     return {static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)};
 }

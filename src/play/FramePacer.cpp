@@ -6,9 +6,9 @@
 namespace vantrell {
 
 FramePacer::FramePacer(std::int64_t frequency, int refreshRate, bool swapWaits)
-    : period_(std::max<std::int64_t>(1, std::max<std::int64_t>(frequency, 1) /
-                                            (refreshRate >= 1 && refreshRate <= 1000 ? refreshRate
-                                                                                     : defaultRefreshRate))),
+    : period_(
+          std::max<std::int64_t>(1, std::max<std::int64_t>(frequency, 1) /
+                                        (refreshRate >= 1 && refreshRate <= 1000 ? refreshRate : defaultRefreshRate))),
       trustSwap(swapWaits) {}
 
 std::int64_t FramePacer::afterFrame(std::int64_t now) {

@@ -30,7 +30,7 @@ public:
     [[nodiscard]] std::int64_t period() const { return period_; }
 
 private:
-    std::int64_t period_;        // counts per refresh
+    std::int64_t period_;  // counts per refresh
     bool trustSwap;
     int fastFrames = 0;
     bool started = false;

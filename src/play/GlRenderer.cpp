@@ -1,19 +1,11 @@
 // Contents:
-//  - shader sources: the level (spot light per vertex, per pixel, or flat), lines and
-//    edges, the overlay text and panel boxes
-//  - GL helpers: shader compilation, uniform lookup
-//  - glyph atlas: fontconfig lookup, FreeType rasterisation, outline
+//  - fonts and text: sizes, the overlay's box, the atlas as a texture, the level's programs,
+//    the overlay's fixed text buffer
 //  - GlRenderer: creation, vertex buffer, projection, frame, lines, overlay, info panel,
 //    note, read-back
 #include "play/GlRenderer.h"
 
-#include "math/Matrix.h"
-#include "play/Walkthrough.h"
-
 #include <epoxy/gl.h>
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <algorithm>
 #include <array>
@@ -25,231 +17,17 @@
 #include <streambuf>
 #include <string_view>
 
+#include "math/Matrix.h"
+#include "play/GlShaders.h"
+#include "play/GlyphAtlas.h"
+#include "walk/Walkthrough.h"
+
 namespace vantrell {
 
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// Shader sources
-
-// Gouraud shading of one spot light at the eye, following the fixed-function lighting
-// model the level colours were designed for: diffuse only, no ambient, attenuation
-// 1 / (a0 + a1 d + a2 d^2), no light beyond the range, a spot factor of 1 inside the inner
-// cone, 0 outside the outer cone and ((rho - cos(phi/2)) / (cos(theta/2) - cos(phi/2)))^falloff
-// between. Normals are used as stored (no renormalisation), in world space, since the
-// world transform is the identity.
-constexpr const char* levelVertexShader = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 normal;
-uniform mat4 viewProjection;
-uniform bool convertDepth;
-uniform vec3 lightPosition;
-uniform vec3 lightDirection;
-uniform vec4 materialDiffuse;
-const float lightRange = 1000.0;
-const vec3 attenuation = vec3(0.1, 0.1, 0.0);
-const float cosHalfTheta = 0.86602540;  // cos(pi/6): inner cone pi/3
-const float cosHalfPhi = 0.70710678;    // cos(pi/4): outer cone pi/2
-const float falloff = 1.0;
-out vec4 colour;
-void main() {
-    vec4 clip = viewProjection * vec4(position, 1.0);
-    // The projection maps depth to 0..w; without clip control GL expects -w..w.
-    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
-    gl_Position = clip;
-
-    vec3 toLight = lightPosition - position;
-    float d = length(toLight);
-    float lit = 0.0;
-    if (d > 0.0 && d <= lightRange) {
-        vec3 l = toLight / d;
-        float rho = dot(normalize(lightDirection), -l);
-        float spot;
-        if (rho > cosHalfTheta) spot = 1.0;
-        else if (rho <= cosHalfPhi) spot = 0.0;
-        else spot = pow((rho - cosHalfPhi) / (cosHalfTheta - cosHalfPhi), falloff);
-        float atten = 1.0 / (attenuation.x + attenuation.y * d + attenuation.z * d * d);
-        lit = max(dot(normal, l), 0.0) * atten * spot;
-    }
-    colour = vec4(clamp(materialDiffuse.rgb * lit, 0.0, 1.0), materialDiffuse.a);
-}
-)";
-
-constexpr const char* levelFragmentShader = R"(#version 330 core
-in vec4 colour;
-out vec4 fragment;
-void main() { fragment = colour; }
-)";
-
-// The same spot light worked out for every pixel from the interpolated (renormalised) normal,
-// plus a small ambient term so that faces outside the cone or turned away stay readable.
-// The flat variant ignores the light: the list colour scaled by how squarely the face, taken
-// from the screen-space derivatives of its positions, turns to the eye.
-constexpr const char* pixelVertexShader = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 normal;
-uniform mat4 viewProjection;
-uniform bool convertDepth;
-out vec3 worldPosition;
-out vec3 worldNormal;
-void main() {
-    vec4 clip = viewProjection * vec4(position, 1.0);
-    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
-    gl_Position = clip;
-    worldPosition = position;
-    worldNormal = normal;
-}
-)";
-
-constexpr const char* pixelFragmentShader = R"(#version 330 core
-in vec3 worldPosition;
-in vec3 worldNormal;
-uniform vec3 lightPosition;
-uniform vec3 lightDirection;
-uniform vec4 materialDiffuse;
-const float lightRange = 1000.0;
-const vec3 attenuation = vec3(0.1, 0.1, 0.0);
-const float cosHalfTheta = 0.86602540;
-const float cosHalfPhi = 0.70710678;
-const float falloff = 1.0;
-const float ambient = 0.25;
-out vec4 fragment;
-void main() {
-    vec3 toLight = lightPosition - worldPosition;
-    float d = length(toLight);
-    float lit = 0.0;
-    float normalLength = length(worldNormal);
-    if (d > 0.0 && d <= lightRange && normalLength > 0.0) {
-        vec3 l = toLight / d;
-        float rho = dot(normalize(lightDirection), -l);
-        float spot;
-        if (rho > cosHalfTheta) spot = 1.0;
-        else if (rho <= cosHalfPhi) spot = 0.0;
-        else spot = pow((rho - cosHalfPhi) / (cosHalfTheta - cosHalfPhi), falloff);
-        float atten = 1.0 / (attenuation.x + attenuation.y * d + attenuation.z * d * d);
-        lit = max(dot(worldNormal / normalLength, l), 0.0) * atten * spot;
-    }
-    fragment = vec4(clamp(materialDiffuse.rgb * (lit + ambient), 0.0, 1.0), materialDiffuse.a);
-}
-)";
-
-constexpr const char* flatFragmentShader = R"(#version 330 core
-in vec3 worldPosition;
-in vec3 worldNormal;
-uniform vec3 lightPosition;  // the eye
-uniform vec4 materialDiffuse;
-out vec4 fragment;
-void main() {
-    vec3 face = cross(dFdx(worldPosition), dFdy(worldPosition));
-    vec3 toEye = lightPosition - worldPosition;
-    float facing = 1.0;
-    if (length(face) > 0.0 && length(toEye) > 0.0) facing = abs(dot(normalize(face), normalize(toEye)));
-    fragment = vec4(materialDiffuse.rgb * (0.25 + 0.75 * facing), materialDiffuse.a);
-}
-)";
-
-// Lines in the world (frozen view volume, space boxes) with a colour per vertex, or the
-// level's triangles in one colour for their edges.
-constexpr const char* lineVertexShader = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 1) in vec3 vertexColour;
-uniform mat4 viewProjection;
-uniform bool convertDepth;
-uniform bool oneColour;
-uniform vec3 solidColour;
-out vec3 colour;
-void main() {
-    vec4 clip = viewProjection * vec4(position, 1.0);
-    if (convertDepth) clip.z = 2.0 * clip.z - clip.w;
-    gl_Position = clip;
-    colour = oneColour ? solidColour : vertexColour;
-}
-)";
-
-constexpr const char* lineFragmentShader = R"(#version 330 core
-in vec3 colour;
-out vec4 fragment;
-void main() { fragment = vec4(colour, 1.0); }
-)";
-
-constexpr const char* textVertexShader = R"(#version 330 core
-layout(location = 0) in vec2 pixel;     // framebuffer pixels, origin top left
-layout(location = 1) in vec2 texel;
-uniform vec2 framebufferSize;
-out vec2 atlasPosition;
-void main() {
-    atlasPosition = texel;
-    gl_Position = vec4(pixel.x / framebufferSize.x * 2.0 - 1.0, 1.0 - pixel.y / framebufferSize.y * 2.0, 0.0, 1.0);
-}
-)";
-
-// The atlas holds coverage in red and the coverage grown by one pixel in green: white
-// glyphs over a one-pixel dark outline, premultiplied for blending.
-constexpr const char* textFragmentShader = R"(#version 330 core
-in vec2 atlasPosition;
-uniform sampler2D atlas;
-out vec4 fragment;
-void main() {
-    vec2 coverage = texture(atlas, atlasPosition).rg;
-    fragment = vec4(vec3(coverage.r), max(coverage.r, coverage.g));
-}
-)";
-
-// Boxes behind the info panel and the note, and the legend's swatches (premultiplied).
-constexpr const char* boxFragmentShader = R"(#version 330 core
-in vec2 atlasPosition;
-uniform vec4 fillColour;
-out vec4 fragment;
-void main() { fragment = fillColour; }
-)";
-
-// ---------------------------------------------------------------------------------------
-// GL helpers
-
-GLuint compileShader(GLenum type, const char* source, const char* name, std::string& error) {
-    const GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        std::array<char, 2048> log{};
-        glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        error = std::string("the ") + name + " shader does not compile: " + log.data();
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
-GLuint linkProgram(const char* vertexSource, const char* fragmentSource, const char* name, std::string& error) {
-    const GLuint vertex = compileShader(GL_VERTEX_SHADER, vertexSource, name, error);
-    if (vertex == 0) return 0;
-    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, fragmentSource, name, error);
-    if (fragment == 0) {
-        glDeleteShader(vertex);
-        return 0;
-    }
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    GLint ok = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        std::array<char, 2048> log{};
-        glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, log.data());
-        error = std::string("the ") + name + " shaders do not link: " + log.data();
-        glDeleteProgram(program);
-        return 0;
-    }
-    return program;
-}
-
-// ---------------------------------------------------------------------------------------
-// Glyph atlas
+// Fonts and text
 
 constexpr int fontPixelHeight = 20;  // the overlay's three lines
 // The info panel's text: panelBasePixels at 800 x 600, scaled with the drawing area (and so
@@ -257,11 +35,6 @@ constexpr int fontPixelHeight = 20;  // the overlay's three lines
 constexpr int panelBasePixels = 16;
 constexpr int panelMinimumPixels = 11;
 constexpr int panelMaximumPixels = 96;
-constexpr char firstGlyph = ' ';
-constexpr char lastGlyph = '~';
-constexpr int glyphCount = lastGlyph - firstGlyph + 1;
-constexpr int atlasWidth = 512;
-constexpr int outlineWidth = 1;  // pixels of dark outline around every glyph
 
 // The overlay's box in framebuffer pixels: left, top, right, bottom.
 constexpr int textLeft = 0;
@@ -269,145 +42,14 @@ constexpr int textTop = 0;
 constexpr int textRight = 150;
 constexpr int textBottom = 100;
 
-struct Glyph {
-    // The padded bitmap (outline included) in the atlas, in pixels.
-    int atlasX = 0;
-    int atlasY = 0;
-    int width = 0;
-    int height = 0;
-    int left = 0;  // from the pen to the padded bitmap's left edge
-    int top = 0;   // from the baseline up to the padded bitmap's top edge
-    int advance = 0;
-};
-
-struct GlyphAtlas {
-    std::array<Glyph, glyphCount> glyphs{};
-    int ascender = 0;
-    int lineHeight = 0;
-    int height = 0;
-    std::vector<std::uint8_t> texels;  // RG pairs, atlasWidth x height
-};
-
-// The file of the face that fontconfig gives for "Arial" (Liberation Sans on most Linux
-// systems); empty when fontconfig has no font at all.
-std::string findFontFile(int& faceIndex) {
-    std::string path;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("Arial"));
-    if (pattern == nullptr) return path;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    if (match != nullptr) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-            path = reinterpret_cast<const char*>(file);
-        }
-        int index = 0;
-        faceIndex = FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch ? index : 0;
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return path;
-}
-
-// Rasterises the printable ASCII glyphs at pixelHeight; false with the reason in error otherwise.
-bool buildGlyphAtlas(GlyphAtlas& atlas, int pixelHeight, std::string& error) {
-    int faceIndex = 0;
-    const std::string path = findFontFile(faceIndex);
-    if (path.empty()) {
-        error = "fontconfig finds no font for \"Arial\"";
-        return false;
-    }
-    FT_Library library = nullptr;
-    if (FT_Init_FreeType(&library) != 0) {
-        error = "FreeType cannot start";
-        return false;
-    }
-    FT_Face face = nullptr;
-    if (FT_New_Face(library, path.c_str(), faceIndex, &face) != 0 ||
-        FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelHeight)) != 0) {
-        error = "FreeType cannot load " + path + " at " + std::to_string(pixelHeight) + " pixels";
-        if (face != nullptr) FT_Done_Face(face);
-        FT_Done_FreeType(library);
-        return false;
-    }
-    atlas.ascender = static_cast<int>(face->size->metrics.ascender >> 6);
-    atlas.lineHeight = static_cast<int>(face->size->metrics.height >> 6);
-
-    // Rasterise each glyph into a padded coverage bitmap; place them in shelves.
-    std::vector<std::vector<std::uint8_t>> coverage(glyphCount);
-    int shelfX = 0;
-    int shelfY = 0;
-    int shelfHeight = 0;
-    for (int g = 0; g < glyphCount; ++g) {
-        Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(g)];
-        if (FT_Load_Char(face, static_cast<FT_ULong>(firstGlyph + g), FT_LOAD_RENDER) != 0) continue;
-        const FT_GlyphSlot slot = face->glyph;
-        const FT_Bitmap& bitmap = slot->bitmap;
-        glyph.advance = static_cast<int>(slot->advance.x >> 6);
-        if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.width == 0 || bitmap.rows == 0 ||
-            bitmap.width > 256 || bitmap.rows > 256) {
-            continue;  // a blank (the space) or an unusable bitmap: advance only
-        }
-        glyph.width = static_cast<int>(bitmap.width) + 2 * outlineWidth;
-        glyph.height = static_cast<int>(bitmap.rows) + 2 * outlineWidth;
-        glyph.left = slot->bitmap_left - outlineWidth;
-        glyph.top = slot->bitmap_top + outlineWidth;
-        auto& cells = coverage[static_cast<std::size_t>(g)];
-        cells.assign(static_cast<std::size_t>(glyph.width * glyph.height), 0);
-        for (int y = 0; y < static_cast<int>(bitmap.rows); ++y) {
-            const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
-            for (int x = 0; x < static_cast<int>(bitmap.width); ++x) {
-                cells[static_cast<std::size_t>((y + outlineWidth) * glyph.width + x + outlineWidth)] = row[x];
-            }
-        }
-        if (shelfX + glyph.width + 1 > atlasWidth) {
-            shelfX = 0;
-            shelfY += shelfHeight + 1;
-            shelfHeight = 0;
-        }
-        glyph.atlasX = shelfX;
-        glyph.atlasY = shelfY;
-        shelfX += glyph.width + 1;
-        shelfHeight = std::max(shelfHeight, glyph.height);
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
-
-    atlas.height = shelfY + shelfHeight + 1;
-    atlas.texels.assign(static_cast<std::size_t>(atlasWidth * atlas.height * 2), 0);
-    for (int g = 0; g < glyphCount; ++g) {
-        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(g)];
-        const auto& cells = coverage[static_cast<std::size_t>(g)];
-        if (cells.empty()) continue;
-        for (int y = 0; y < glyph.height; ++y) {
-            for (int x = 0; x < glyph.width; ++x) {
-                std::uint8_t grown = 0;
-                for (int dy = -1; dy <= 1; ++dy) {
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int sx = x + dx;
-                        const int sy = y + dy;
-                        if (sx < 0 || sy < 0 || sx >= glyph.width || sy >= glyph.height) continue;
-                        grown = std::max(grown, cells[static_cast<std::size_t>(sy * glyph.width + sx)]);
-                    }
-                }
-                const auto texel = static_cast<std::size_t>(((glyph.atlasY + y) * atlasWidth + glyph.atlasX + x) * 2);
-                atlas.texels[texel] = cells[static_cast<std::size_t>(y * glyph.width + x)];
-                atlas.texels[texel + 1] = grown;
-            }
-        }
-    }
-    return true;
-}
-
 // The atlas as a texture (coverage in red, outline in green); 0 when GL cannot make one.
 GLuint uploadAtlas(GlyphAtlas& atlas) {
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, atlasWidth, atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE, atlas.texels.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG8, GlyphAtlas::width, atlas.height, 0, GL_RG, GL_UNSIGNED_BYTE,
+                 atlas.texels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -415,55 +57,6 @@ GLuint uploadAtlas(GlyphAtlas& atlas) {
     glBindTexture(GL_TEXTURE_2D, 0);
     atlas.texels = {};
     return texture;
-}
-
-// Appends the glyph quads (x, y, u, v, six vertices each) of text set from (left, top) in
-// framebuffer pixels, a new line at each '\n'; a glyph starting at or right of clipRight is
-// left out. Returns the widest line's advance.
-float appendText(const GlyphAtlas& atlas, std::string_view text, float left, float top, float clipRight,
-                 std::vector<float>& out) {
-    float penX = left;
-    float widest = 0.0f;
-    float baseline = top + static_cast<float>(atlas.ascender);
-    const float inverseWidth = 1.0f / static_cast<float>(atlasWidth);
-    const float inverseHeight = 1.0f / static_cast<float>(atlas.height);
-    for (const char c : text) {
-        if (c == '\n') {
-            widest = std::max(widest, penX - left);
-            penX = left;
-            baseline += static_cast<float>(atlas.lineHeight);
-            continue;
-        }
-        if (c < firstGlyph || c > lastGlyph) continue;
-        const Glyph& glyph = atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)];
-        if (glyph.width > 0 && penX < clipRight) {
-            const float x0 = penX + static_cast<float>(glyph.left);
-            const float y0 = baseline - static_cast<float>(glyph.top);
-            const float x1 = x0 + static_cast<float>(glyph.width);
-            const float y1 = y0 + static_cast<float>(glyph.height);
-            const float u0 = static_cast<float>(glyph.atlasX) * inverseWidth;
-            const float v0 = static_cast<float>(glyph.atlasY) * inverseHeight;
-            const float u1 = static_cast<float>(glyph.atlasX + glyph.width) * inverseWidth;
-            const float v1 = static_cast<float>(glyph.atlasY + glyph.height) * inverseHeight;
-            out.insert(out.end(), {x0, y0, u0, v0, x1, y0, u1, v0, x1, y1, u1, v1,
-                                   x0, y0, u0, v0, x1, y1, u1, v1, x0, y1, u0, v1});
-        }
-        penX += static_cast<float>(glyph.advance);
-    }
-    return std::max(widest, penX - left);
-}
-
-// The advance of text on one line, in pixels.
-float textWidth(const GlyphAtlas& atlas, std::string_view text) {
-    float width = 0.0f;
-    for (const char c : text) {
-        if (c >= firstGlyph && c <= lastGlyph) width += static_cast<float>(atlas.glyphs[static_cast<std::size_t>(c - firstGlyph)].advance);
-    }
-    return width;
-}
-
-void appendBox(float x0, float y0, float x1, float y1, std::vector<float>& out) {
-    out.insert(out.end(), {x0, y0, 0, 0, x1, y0, 0, 0, x1, y1, 0, 0, x0, y0, 0, 0, x1, y1, 0, 0, x0, y1, 0, 0});
 }
 
 // The level's shader programs and the places of their uniforms.
@@ -497,9 +90,7 @@ class FixedTextBuffer final : public std::streambuf {
 public:
     FixedTextBuffer() { reset(); }
     void reset() { setp(storage.data(), storage.data() + storage.size()); }
-    [[nodiscard]] std::string_view text() const {
-        return {pbase(), static_cast<std::size_t>(pptr() - pbase())};
-    }
+    [[nodiscard]] std::string_view text() const { return {pbase(), static_cast<std::size_t>(pptr() - pbase())}; }
 
 private:
     std::array<char, 256> storage{};
@@ -543,7 +134,7 @@ struct GlRenderer::Impl {
     // The panel's font, made at the size the drawing area asks for; remade when that changes.
     GlyphAtlas panelAtlas;
     GLuint panelTexture = 0;
-    int panelPixels = 0;        // 0: not made yet
+    int panelPixels = 0;           // 0: not made yet
     bool panelFontFailed = false;  // do not retry a size that failed
 
     Matrix4 projection = perspectiveFovLH(Walkthrough::defaultFieldOfView, Walkthrough::defaultAspectRatio,
@@ -575,9 +166,12 @@ struct GlRenderer::Impl {
 
     [[nodiscard]] const LevelProgram& programFor(Shading shading) const {
         switch (shading) {
-        case Shading::pixel: return pixelLit;
-        case Shading::flat: return flat;
-        case Shading::vertex: break;
+            case Shading::pixel:
+                return pixelLit;
+            case Shading::flat:
+                return flat;
+            case Shading::vertex:
+                break;
         }
         return vertexLit;
     }
@@ -594,8 +188,8 @@ struct GlRenderer::Impl {
 
 std::unique_ptr<GlRenderer> GlRenderer::create(std::string& error) {
     if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
-        error = "OpenGL 3.3 or later is needed; the context offers " + std::to_string(epoxy_gl_version() / 10) +
-                "." + std::to_string(epoxy_gl_version() % 10);
+        error = "OpenGL 3.3 or later is needed; the context offers " + std::to_string(epoxy_gl_version() / 10) + "." +
+                std::to_string(epoxy_gl_version() % 10);
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();
@@ -674,7 +268,9 @@ GlRenderer::GlRenderer(std::unique_ptr<Impl> impl) : impl(std::move(impl)) {}
 
 GlRenderer::~GlRenderer() = default;
 
-bool GlRenderer::hasFont() const { return impl->fontReady; }
+bool GlRenderer::hasFont() const {
+    return impl->fontReady;
+}
 
 void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition) {
     const std::size_t spaceCount = spacePartition.spaces.size();
@@ -701,7 +297,8 @@ void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const Spa
             const Triangle& triangle = levelGeometry.triangles[static_cast<std::size_t>(t)];
             bool usable = true;
             for (int k = 0; k < 3; ++k) {
-                usable = usable && inRange(triangle.vertexIndex[static_cast<std::size_t>(k)], levelGeometry.vertices.size()) &&
+                usable = usable &&
+                         inRange(triangle.vertexIndex[static_cast<std::size_t>(k)], levelGeometry.vertices.size()) &&
                          inRange(triangle.normalIndex[static_cast<std::size_t>(k)], levelGeometry.normals.size());
             }
             if (!usable) continue;
@@ -712,7 +309,8 @@ void GlRenderer::buildVertexBuffer(const LevelGeometry& levelGeometry, const Spa
             }
             written += 3;
         }
-        vertexCountOfSpace_[s] = static_cast<std::int32_t>(written - static_cast<std::uint64_t>(firstVertexOfSpace_[s]));
+        vertexCountOfSpace_[s] =
+            static_cast<std::int32_t>(written - static_cast<std::uint64_t>(firstVertexOfSpace_[s]));
     }
     vertexCount_ = static_cast<std::size_t>(written);
 
@@ -750,7 +348,7 @@ void GlRenderer::renderSpaces(Walkthrough& walkthrough, FrameStatistics& statist
 void GlRenderer::drawFrame(const Walkthrough& walkthrough, const FrameLists& lists, FrameStatistics& statistics,
                            std::uint32_t nowMs, const FrameOverlays& overlays) {
     const Camera& camera = walkthrough.camera();
-    const Vector3 eye = camera.eyePoint();
+    const Vector3 eye = walkthrough.eyePoint();
     const Matrix4 view = lookAtLH(eye, eye + camera.forward(), camera.up());
     const Matrix4 viewProjection = multiply(view, impl->projection);
 
@@ -793,7 +391,8 @@ void GlRenderer::drawFrame(const Walkthrough& walkthrough, const FrameLists& lis
     }
     const std::size_t spaceCount = firstVertexOfSpace_.size();
     const auto drawSpace = [&](std::uint32_t s) {
-        if (s < spaceCount && vertexCountOfSpace_[s] > 0) glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
+        if (s < spaceCount && vertexCountOfSpace_[s] > 0)
+            glDrawArrays(GL_TRIANGLES, firstVertexOfSpace_[s], vertexCountOfSpace_[s]);
     };
     for (const DrawnSpace& drawn : lists.spaces) {
         glUniform4f(program.material, drawn.colour.r, drawn.colour.g, drawn.colour.b, 1.0f);
@@ -905,8 +504,8 @@ void GlRenderer::Impl::drawBoxes(const std::vector<float>& vertices, const Colou
 }
 
 bool GlRenderer::Impl::ensurePanelFont() {
-    const float scale = std::min(static_cast<float>(framebufferWidth) / 800.0f,
-                                 static_cast<float>(framebufferHeight) / 600.0f);
+    const float scale =
+        std::min(static_cast<float>(framebufferWidth) / 800.0f, static_cast<float>(framebufferHeight) / 600.0f);
     const int pixels = std::clamp(static_cast<int>(std::lround(static_cast<float>(panelBasePixels) * scale)),
                                   panelMinimumPixels, panelMaximumPixels);
     if (pixels == panelPixels) return panelTexture != 0;

@@ -12,12 +12,6 @@
 // destruction; every GL object it made is deleted by its destructor.
 #pragma once
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-#include "play/InfoPanel.h"
-#include "play/Statistics.h"
-#include "play/WalkthroughView.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,6 +19,12 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "walk/InfoPanel.h"
+#include "walk/Statistics.h"
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 

@@ -38,8 +38,8 @@ std::string eglErrorText(const char* what) {
 
 std::unique_ptr<HeadlessContext> HeadlessContext::create(int width, int height, std::string& error) {
     if (width < 1 || height < 1 || width > maximumSide || height > maximumSide) {
-        error = "picture size " + std::to_string(width) + "x" + std::to_string(height) +
-                " is outside 1x1 .. " + std::to_string(maximumSide) + "x" + std::to_string(maximumSide);
+        error = "picture size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1x1 .. " +
+                std::to_string(maximumSide) + "x" + std::to_string(maximumSide);
         return nullptr;
     }
     if (!hasClientExtension("EGL_MESA_platform_surfaceless")) {
@@ -81,9 +81,9 @@ std::unique_ptr<HeadlessContext> HeadlessContext::create(int width, int height, 
         }
         config = EGL_NO_CONFIG_KHR;
     }
-    const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                        EGL_NONE};
+    const EGLint contextAttributes[] = {
+        EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
     if (context == EGL_NO_CONTEXT) {
         error = eglErrorText("creating an OpenGL 3.3 core context");

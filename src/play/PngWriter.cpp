@@ -44,15 +44,15 @@ bool encodePng(int width, int height, const std::vector<std::uint8_t>& rgba, std
     return true;
 }
 
-bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba,
-              std::string& error, ExistingFile existing) {
+bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba, std::string& error,
+              ExistingFile existing) {
     std::vector<std::uint8_t> png;
     if (!encodePng(width, height, rgba, png, error)) return false;
     return writeFileAtomically(
         path,
         [&png](std::ostream& out) {
-            return static_cast<bool>(out.write(reinterpret_cast<const char*>(png.data()),
-                                               static_cast<std::streamsize>(png.size())));
+            return static_cast<bool>(
+                out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size())));
         },
         error, existing);
 }

@@ -1,11 +1,11 @@
 // Writing RGBA pictures as PNG files (screenshots and headless renders).
 #pragma once
 
-#include "io/OutputFile.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "io/OutputFile.h"
 
 namespace vantrell {
 
@@ -16,8 +16,7 @@ namespace vantrell {
 
 // Encodes the pixels and writes them at path, complete or not at all (io/OutputFile.h); an
 // existing file is replaced or kept as existing says. False with the reason in error.
-[[nodiscard]] bool writePng(const std::string& path, int width, int height,
-                            const std::vector<std::uint8_t>& rgba, std::string& error,
-                            ExistingFile existing = ExistingFile::replace);
+[[nodiscard]] bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba,
+                            std::string& error, ExistingFile existing = ExistingFile::replace);
 
 }  // namespace vantrell

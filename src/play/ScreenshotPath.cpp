@@ -1,11 +1,11 @@
 #include "play/ScreenshotPath.h"
 
-#include "io/OutputFile.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
+
+#include "io/OutputFile.h"
 
 namespace vantrell {
 
@@ -62,7 +62,8 @@ std::filesystem::path picturesFolder(const EnvironmentLookup& getEnvironment) {
     std::string configHome = lookup("XDG_CONFIG_HOME");
     if (configHome.empty() && !home.empty()) configHome = home + "/.config";
     if (!configHome.empty()) {
-        const std::filesystem::path fromFile = picturesFromUserDirs(std::filesystem::path(configHome) / "user-dirs.dirs", home);
+        const std::filesystem::path fromFile =
+            picturesFromUserDirs(std::filesystem::path(configHome) / "user-dirs.dirs", home);
         if (isDirectory(fromFile)) return fromFile;
     }
     if (!home.empty()) {

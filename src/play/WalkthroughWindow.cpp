@@ -1,14 +1,5 @@
 #include "play/WalkthroughWindow.h"
 
-#include "play/FramePacer.h"
-#include "play/GlRenderer.h"
-#include "play/InfoPanel.h"
-#include "play/PngWriter.h"
-#include "play/ScreenshotPath.h"
-#include "play/Statistics.h"
-#include "play/Walkthrough.h"
-#include "play/WindowInput.h"
-
 #include <SDL.h>
 
 #include <array>
@@ -25,6 +16,15 @@
 #include <system_error>
 #include <vector>
 
+#include "play/FramePacer.h"
+#include "play/GlRenderer.h"
+#include "play/PngWriter.h"
+#include "play/ScreenshotPath.h"
+#include "play/WindowInput.h"
+#include "walk/InfoPanel.h"
+#include "walk/Statistics.h"
+#include "walk/Walkthrough.h"
+
 namespace vantrell {
 
 WalkthroughWindow* activeWalkthrough = nullptr;
@@ -38,7 +38,7 @@ constexpr std::uint32_t noteDuration = 1000;  // ms the note after a screenshot 
 // Pending mouse motion is taken in one pass: a pointer reports far more often than frames
 // are drawn, and leaving the rest for later passes would let the view lag further and further.
 constexpr int maxMotionEventsPerPass = 4096;
-constexpr std::uint32_t debugInterval = 1000;      // ms between debug lines at rest
+constexpr std::uint32_t debugInterval = 1000;       // ms between debug lines at rest
 constexpr std::uint32_t debugChangeInterval = 100;  // ms between lines while the camera moves
 
 // The video subsystem for the life of one walk-through.
@@ -78,7 +78,9 @@ private:
 
 unsigned long nativeWindowId(SDL_Window* window);  // at the end of this file: it needs X11 headers
 
-bool sameVector(const Vector3& a, const Vector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool sameVector(const Vector3& a, const Vector3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 }  // namespace
 
@@ -125,7 +127,7 @@ public:
         while (!endRequested) {
             if (options.pumpOtherEvents) options.pumpOtherEvents();
             handlePendingEvent();
-            walkthrough.camera().update();
+            walkthrough.update();
             renderFrame();
             if (options.debug) printDebug();
             pace();
@@ -213,12 +215,23 @@ private:
 
     void act(WindowAction action) {
         switch (action) {
-        case WindowAction::end: endRequested = true; break;
-        case WindowAction::screenshot: screenshotRequested = true; break;
-        case WindowAction::fullscreen: toggleFullscreen(); break;
-        case WindowAction::focusGained: SDL_SetRelativeMouseMode(SDL_TRUE); break;
-        case WindowAction::focusLost: SDL_SetRelativeMouseMode(SDL_FALSE); break;
-        case WindowAction::none: break;
+            case WindowAction::end:
+                endRequested = true;
+                break;
+            case WindowAction::screenshot:
+                screenshotRequested = true;
+                break;
+            case WindowAction::fullscreen:
+                toggleFullscreen();
+                break;
+            case WindowAction::focusGained:
+                SDL_SetRelativeMouseMode(SDL_TRUE);
+                break;
+            case WindowAction::focusLost:
+                SDL_SetRelativeMouseMode(SDL_FALSE);
+                break;
+            case WindowAction::none:
+                break;
         }
     }
 
@@ -293,12 +306,13 @@ private:
         std::string error;
         const std::filesystem::path path =
             encodePng(drawableWidth, drawableHeight, renderer->readPixels(drawableWidth, drawableHeight), png, error)
-                ? writeNewScreenshot(folder, screenshotFileName(local),
-                                     [&png](std::ostream& out) {
-                                         return static_cast<bool>(out.write(reinterpret_cast<const char*>(png.data()),
-                                                                            static_cast<std::streamsize>(png.size())));
-                                     },
-                                     error)
+                ? writeNewScreenshot(
+                      folder, screenshotFileName(local),
+                      [&png](std::ostream& out) {
+                          return static_cast<bool>(out.write(reinterpret_cast<const char*>(png.data()),
+                                                             static_cast<std::streamsize>(png.size())));
+                      },
+                      error)
                 : std::filesystem::path();
         if (path.empty()) {
             std::cerr << "vantrell: no screenshot: " << error << '\n';
@@ -319,9 +333,8 @@ private:
         const std::uint32_t now = SDL_GetTicks();
         const Camera& camera = walkthrough.camera();
         // Modes and the drawing area count as changes too, so that a key's effect shows soon.
-        const std::array<int, 7> modes{camera.flying() ? 1 : 0,  view.frozen() ? 1 : 0,
-                                       view.infoPanel ? 1 : 0,   static_cast<int>(view.shading),
-                                       drawableWidth,            drawableHeight,
+        const std::array<int, 7> modes{camera.flying() ? 1 : 0,          view.frozen() ? 1 : 0, view.infoPanel ? 1 : 0,
+                                       static_cast<int>(view.shading),   drawableWidth,         drawableHeight,
                                        static_cast<int>(lastListedCount)};
         const bool changed = !sameVector(camera.position(), lastPosition) ||
                              !sameVector(camera.forward(), lastForward) || modes != lastModes;
@@ -331,15 +344,16 @@ private:
         lastModes = modes;
         lastPosition = camera.position();
         lastForward = camera.forward();
-        const Vector3 eye = camera.eyePoint();
-        std::printf("position %.9g %.9g %.9g forward %.9g %.9g %.9g eye %.9g aspect %.9g visible %u size %d %d "
-                    "flying %d frozen %d panel %d shading %s\n",
-                    static_cast<double>(lastPosition.x), static_cast<double>(lastPosition.y),
-                    static_cast<double>(lastPosition.z), static_cast<double>(lastForward.x),
-                    static_cast<double>(lastForward.y), static_cast<double>(lastForward.z),
-                    static_cast<double>(eye.y), static_cast<double>(walkthrough.aspectRatio()),
-                    static_cast<unsigned>(lastListedCount), drawableWidth, drawableHeight,
-                    camera.flying() ? 1 : 0, view.frozen() ? 1 : 0, view.infoPanel ? 1 : 0, shadingName(view.shading));
+        const Vector3 eye = walkthrough.eyePoint();
+        std::printf(
+            "position %.9g %.9g %.9g forward %.9g %.9g %.9g eye %.9g aspect %.9g visible %u size %d %d "
+            "flying %d frozen %d panel %d shading %s\n",
+            static_cast<double>(lastPosition.x), static_cast<double>(lastPosition.y),
+            static_cast<double>(lastPosition.z), static_cast<double>(lastForward.x), static_cast<double>(lastForward.y),
+            static_cast<double>(lastForward.z), static_cast<double>(eye.y),
+            static_cast<double>(walkthrough.aspectRatio()), static_cast<unsigned>(lastListedCount), drawableWidth,
+            drawableHeight, camera.flying() ? 1 : 0, view.frozen() ? 1 : 0, view.infoPanel ? 1 : 0,
+            shadingName(view.shading));
         std::fflush(stdout);
     }
 
@@ -362,7 +376,7 @@ private:
     SDL_GLContext context = nullptr;
     std::unique_ptr<GlRenderer> renderer;
     std::optional<FramePacer> pacer;
-    int drawableWidth = 0;   // pixels of the back buffer last applied
+    int drawableWidth = 0;  // pixels of the back buffer last applied
     int drawableHeight = 0;
     bool endRequested = false;
     bool screenshotRequested = false;
@@ -394,11 +408,16 @@ std::string missingDisplayReason(const char* display, const char* waylandDisplay
     const std::string x11Name = x11 ? std::string("DISPLAY=") + display : std::string();
     const std::string waylandName = wayland ? std::string("WAYLAND_DISPLAY=") + waylandDisplay : std::string();
     std::string why;
-    if (x11 && wayland) why = "neither the display " + x11Name + " nor the display " + waylandName + " can be opened";
-    else if (x11) why = "the display " + x11Name + " cannot be opened";
-    else if (wayland) why = "the display " + waylandName + " cannot be opened";
-    else why = "no display: DISPLAY and WAYLAND_DISPLAY are unset";
-    if (!driver.empty()) why += " (SDL found only the '" + driver + "' video driver, which SDL_VIDEODRIVER could select)";
+    if (x11 && wayland)
+        why = "neither the display " + x11Name + " nor the display " + waylandName + " can be opened";
+    else if (x11)
+        why = "the display " + x11Name + " cannot be opened";
+    else if (wayland)
+        why = "the display " + waylandName + " cannot be opened";
+    else
+        why = "no display: DISPLAY and WAYLAND_DISPLAY are unset";
+    if (!driver.empty())
+        why += " (SDL found only the '" + driver + "' video driver, which SDL_VIDEODRIVER could select)";
     return why;
 }
 

@@ -3,13 +3,13 @@
 // Escape, the window's close command, or requestWalkthroughEnd().
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "camera/MovementClock.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
-#include "play/WalkthroughView.h"
-
-#include <functional>
-#include <string>
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 
@@ -24,9 +24,9 @@ struct WalkthroughOptions {
     std::function<void()> pumpOtherEvents;
     Vector3 startPosition{0.0f, 0.0f, 0.0f};
     Vector3 startForward{1.0f, 0.0f, 0.0f};
-    int windowWidth = 800;    // the drawing area at the start, in screen units
+    int windowWidth = 800;  // the drawing area at the start, in screen units
     int windowHeight = 600;
-    bool fullscreen = false;  // start on the whole screen (F11 switches)
+    bool fullscreen = false;         // start on the whole screen (F11 switches)
     float fieldOfView = 0.7853982f;  // vertical, radians
     Shading shading = Shading::vertex;
     // Prints the window id at start and, while it runs, the camera's state, the visible

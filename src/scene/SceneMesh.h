@@ -2,8 +2,6 @@
 // compiler takes it: one soup of triangles in level coordinates, and where to start walking.
 #pragma once
 
-#include "math/Vector.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "math/Vector.h"
+
 namespace vantrell {
 
 // Triangles in level coordinates (left-handed, y up, level units). The front of a triangle is
 // the side that (p1 - p0) x (p2 - p0) points to: the side the modeller saw it from.
 struct SceneMesh {
     std::vector<Vector3d> positions;
-    std::vector<Vector3d> normals;  // one unit normal per position (the file's, or smooth ones)
+    std::vector<Vector3d> normals;                        // one unit normal per position (the file's, or smooth ones)
     std::vector<std::array<std::uint32_t, 3>> triangles;  // indices into positions and normals
     // The position of an empty node named "spawn" or "info_player_start", if the scene has one.
     std::optional<Vector3d> spawn;
@@ -41,6 +41,9 @@ struct SceneReadOptions {
 
 // Reads the scene at path into mesh (which must be empty). False with a sentence in error
 // when the file cannot be read, is not a scene, breaks a limit or holds no triangle.
+// The import library runs in a forked child process (without exec): call this before
+// starting threads that may hold locks. Triangles thinner than 0.0001 level units are dropped
+// with a warning; scenes of more than 16 million triangles are refused.
 [[nodiscard]] bool readScene(const std::string& path, const SceneReadOptions& options, SceneMesh& mesh,
                              std::string& error);
 

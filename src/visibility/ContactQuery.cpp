@@ -1,9 +1,9 @@
 #include "visibility/ContactQuery.h"
 
-#include "math/Vector.h"
-
 #include <algorithm>
 #include <span>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {

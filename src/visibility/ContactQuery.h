@@ -1,12 +1,12 @@
 // What a movement from one point to another runs into among the level's triangles.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
 #include "level/StampMarks.h"
-
-#include <cstdint>
-#include <vector>
 
 namespace vantrell {
 
@@ -14,7 +14,7 @@ namespace vantrell {
 // state allocates nothing; no result carries over from one call to the next.
 class ContactQuery {
 public:
-    static constexpr float contactSkin = 0.05f;                 // world units
+    static constexpr float contactSkin = 0.05f;                   // world units
     static constexpr float pushOutDistance = contactSkin * 1.1f;  // 0.055, formed in float
     // A start point wedged between facing planes less than two skins apart would be pushed
     // back and forth for ever; after this many restarts the next push-out ends the query.

@@ -72,16 +72,16 @@ SpaceExplanation explainSpace(const SpacePartition& partition, const VisibleSpac
     // The search's own chain, for a space it reached.
     if (answer.outcome != SpaceOutcome::unreached) {
         // Each step back names a space reached earlier, so the walk ends within spaceCount steps.
-        for (std::int32_t s = static_cast<std::int32_t>(space);
-             s >= 0 && answer.chain.size() <= spaceCount; s = record.reachedFrom[static_cast<std::size_t>(s)]) {
+        for (std::int32_t s = static_cast<std::int32_t>(space); s >= 0 && answer.chain.size() <= spaceCount;
+             s = record.reachedFrom[static_cast<std::size_t>(s)]) {
             answer.chain.push_back({static_cast<std::uint32_t>(s), record.failedPlane[static_cast<std::size_t>(s)]});
         }
         std::reverse(answer.chain.begin(), answer.chain.end());
     }
     if (answer.outcome == SpaceOutcome::listed) {
         answer.verdict = SpaceExplanation::Verdict::listed;
-        answer.place = static_cast<std::size_t>(std::find(record.list.begin(), record.list.end(), space) -
-                                                record.list.begin());
+        answer.place =
+            static_cast<std::size_t>(std::find(record.list.begin(), record.list.end(), space) - record.list.begin());
         return answer;
     }
 

@@ -2,13 +2,13 @@
 // every chain from the eye's space.
 #pragma once
 
-#include "level/SpacePartition.h"
-#include "visibility/ViewFrustum.h"
-#include "visibility/VisibleSpaceSearch.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "level/SpacePartition.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
 
 namespace vantrell {
 
@@ -19,8 +19,8 @@ struct ChainStep {
 
 // One space that blocks shortest chains, with one such chain through it.
 struct BlockedChain {
-    std::uint32_t firstFailing = 0;  // the first space after the eye's space whose box fails
-    int plane = -1;                  // the plane it fails
+    std::uint32_t firstFailing = 0;    // the first space after the eye's space whose box fails
+    int plane = -1;                    // the plane it fails
     std::vector<std::uint32_t> chain;  // eye's space ... firstFailing ... the explained space
 };
 
@@ -35,7 +35,7 @@ struct SpaceExplanation {
     std::uint32_t space = 0;
     std::int32_t startSpace = -1;
     SpaceOutcome outcome = SpaceOutcome::unreached;  // what the search itself did with it
-    std::size_t place = 0;  // its place in the list when listed (0 first)
+    std::size_t place = 0;                           // its place in the list when listed (0 first)
     // listed, or reached with a failing box: the search's chain from the eye's space to it,
     // each step with its box test result.
     std::vector<ChainStep> chain;

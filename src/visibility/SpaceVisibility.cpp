@@ -1,35 +1,26 @@
 #include "visibility/SpaceVisibility.h"
 
-#include "play/Walkthrough.h"
-
 namespace vantrell {
 
-SpaceVisibility::SpaceVisibility(const SpacePartition& spacePartition, const LevelGeometry& levelGeometry,
-                                 const Walkthrough& owner)
-    : partition(spacePartition), geometry(levelGeometry), owner(owner), search(spacePartition) {}
+SpaceVisibility::SpaceVisibility(const SpacePartition& spacePartition, const LevelGeometry& levelGeometry)
+    : partition(spacePartition), geometry(levelGeometry), search(spacePartition) {}
 
-ViewFrustum SpaceVisibility::viewFrustum() const {
-    const Camera& camera = owner.camera();
-    return makeViewFrustum(camera.eyePoint(), camera.forward(), camera.up(), camera.right(), owner.fieldOfView(),
-                           owner.aspectRatio());
-}
-
-void SpaceVisibility::collectVisibleSpaces(std::vector<std::uint32_t>& list) {
+void SpaceVisibility::collectVisibleSpaces(const ViewPoint& view, std::vector<std::uint32_t>& list) {
     // Nothing the planes depend on changes during a search, so they are derived once.
-    const ViewFrustum frustum = viewFrustum();
-    search.collect(geometry, partition, owner.camera().eyePoint(), frustum, list);
+    search.collect(geometry, partition, view.eye, makeViewFrustum(view), list);
 }
 
-void SpaceVisibility::collectVisibleSpaces(SearchRecord& record) {
-    search.collectRecorded(geometry, partition, owner.camera().eyePoint(), viewFrustum(), record);
+void SpaceVisibility::collectVisibleSpaces(const ViewPoint& view, SearchRecord& record) {
+    search.collectRecorded(geometry, partition, view.eye, makeViewFrustum(view), record);
 }
 
-SpaceExplanation SpaceVisibility::explain(const SearchRecord& record, std::uint32_t space) const {
-    return explainSpace(partition, search, viewFrustum(), record, space);
+SpaceExplanation SpaceVisibility::explain(const ViewPoint& view, const SearchRecord& record,
+                                          std::uint32_t space) const {
+    return explainSpace(partition, search, makeViewFrustum(view), record, space);
 }
 
-bool SpaceVisibility::boxInViewFrustum(const BoundingBox& bounds) const {
-    return boxInFrustum(viewFrustum(), bounds);
+bool SpaceVisibility::boxInViewFrustum(const ViewPoint& view, const BoundingBox& bounds) {
+    return boxInFrustum(makeViewFrustum(view), bounds);
 }
 
 Plane SpaceVisibility::findContactPlane(const Vector3& from, const Vector3& to) {

@@ -1,8 +1,8 @@
 #include "visibility/ViewFrustum.h"
 
-#include "math/Vector.h"
-
 #include <array>
+
+#include "math/Vector.h"
 
 namespace vantrell {
 namespace {
@@ -16,12 +16,20 @@ Plane planeThrough(const Vector3& normal, const Vector3& point) {
 // The eight corners in the order the box test visits them.
 std::array<Vector3, 8> cornersOf(const BoundingBox& b) {
     return {{
-        {b.minX, b.minY, b.minZ}, {b.minX, b.minY, b.maxZ}, {b.minX, b.maxY, b.minZ}, {b.minX, b.maxY, b.maxZ},
-        {b.maxX, b.minY, b.minZ}, {b.maxX, b.minY, b.maxZ}, {b.maxX, b.maxY, b.minZ}, {b.maxX, b.maxY, b.maxZ},
+        {b.minX, b.minY, b.minZ},
+        {b.minX, b.minY, b.maxZ},
+        {b.minX, b.maxY, b.minZ},
+        {b.minX, b.maxY, b.maxZ},
+        {b.maxX, b.minY, b.minZ},
+        {b.maxX, b.minY, b.maxZ},
+        {b.maxX, b.maxY, b.minZ},
+        {b.maxX, b.maxY, b.maxZ},
     }};
 }
 
-float valueAt(const Plane& n, const Vector3& p) { return n.a * p.x + n.b * p.y + n.c * p.z + n.d * 1.0f; }
+float valueAt(const Plane& n, const Vector3& p) {
+    return n.a * p.x + n.b * p.y + n.c * p.z + n.d * 1.0f;
+}
 
 }  // namespace
 
@@ -61,7 +69,8 @@ int failingPlane(const ViewFrustum& frustum, const BoundingBox& b) {
     const std::array<Vector3, 8> corners = cornersOf(b);
     for (int k = 0; k < 5; ++k) {
         bool anyInside = false;
-        for (const Vector3& p : corners) anyInside = anyInside || valueAt(frustum.planes[static_cast<std::size_t>(k)], p) >= 0.0f;
+        for (const Vector3& p : corners)
+            anyInside = anyInside || valueAt(frustum.planes[static_cast<std::size_t>(k)], p) >= 0.0f;
         if (!anyInside) return k;
     }
     return -1;
@@ -69,12 +78,18 @@ int failingPlane(const ViewFrustum& frustum, const BoundingBox& b) {
 
 const char* planeName(int plane) {
     switch (plane) {
-    case ViewFrustum::front: return "front";
-    case ViewFrustum::right: return "right";
-    case ViewFrustum::left: return "left";
-    case ViewFrustum::top: return "top";
-    case ViewFrustum::bottom: return "bottom";
-    default: return "none";
+        case ViewFrustum::front:
+            return "front";
+        case ViewFrustum::right:
+            return "right";
+        case ViewFrustum::left:
+            return "left";
+        case ViewFrustum::top:
+            return "top";
+        case ViewFrustum::bottom:
+            return "bottom";
+        default:
+            return "none";
     }
 }
 

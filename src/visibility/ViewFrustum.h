@@ -2,9 +2,9 @@
 // sides), an open pyramid with no near or far cap, and the corner test of a box on it.
 #pragma once
 
-#include "level/LevelTypes.h"
-
 #include <array>
+
+#include "level/LevelTypes.h"
 
 namespace vantrell {
 
@@ -19,6 +19,16 @@ struct ViewFrustum {
     std::array<Plane, 5> planes;  // value >= 0 is the inner side
 };
 
+// Where a camera looks from and how wide: its eye, its basis and its projection.
+struct ViewPoint {
+    Vector3 eye;
+    Vector3 forward;
+    Vector3 up;
+    Vector3 right;
+    float fieldOfView = 0.0f;  // vertical, radians
+    float aspectRatio = 0.0f;  // width / height
+};
+
 // The planes of a camera at eye with the basis forward, up, right, a vertical field of
 // view (radians) and an aspect ratio (width / height). The side planes turn by
 // fieldOfView * aspectRatio * 0.5, which is not the projection's exact horizontal
@@ -26,6 +36,9 @@ struct ViewFrustum {
 // nothing is culled sideways.
 [[nodiscard]] ViewFrustum makeViewFrustum(const Vector3& eye, const Vector3& forward, const Vector3& up,
                                           const Vector3& right, float fieldOfView, float aspectRatio);
+[[nodiscard]] inline ViewFrustum makeViewFrustum(const ViewPoint& view) {
+    return makeViewFrustum(view.eye, view.forward, view.up, view.right, view.fieldOfView, view.aspectRatio);
+}
 
 // True unless all eight corners lie strictly outside one plane. A corner on a plane
 // (value 0) counts as inside it; a value that is not a number counts as outside. This is a

@@ -60,8 +60,8 @@ bool VisibleSpaceSearch::builtFor(const SpacePartition& partition) const {
 
 std::span<const std::uint32_t> VisibleSpaceSearch::neighboursOf(std::uint32_t s) const {
     if (std::size_t{s} + 1 >= firstNeighbour.size()) return {};
-    return std::span<const std::uint32_t>(neighbourList).subspan(firstNeighbour[s],
-                                                                 firstNeighbour[s + 1] - firstNeighbour[s]);
+    return std::span<const std::uint32_t>(neighbourList)
+        .subspan(firstNeighbour[s], firstNeighbour[s + 1] - firstNeighbour[s]);
 }
 
 void VisibleSpaceSearch::collect(const LevelGeometry& geometry, const SpacePartition& partition, const Vector3& eye,

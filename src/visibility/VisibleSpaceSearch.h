@@ -2,15 +2,15 @@
 // through the adjacency rows, over every space whose box passes the view volume.
 #pragma once
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-#include "level/StampMarks.h"
-#include "visibility/ViewFrustum.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "level/StampMarks.h"
+#include "visibility/ViewFrustum.h"
 
 namespace vantrell {
 
@@ -24,11 +24,11 @@ enum class SpaceOutcome : std::uint8_t {
 
 // Everything a search decided, per space, for explaining its result afterwards.
 struct SearchRecord {
-    std::int32_t startSpace = -1;  // the eye's space; -1 when the level has no space to start from
-    std::vector<std::uint32_t> list;           // the listed spaces in search order
-    std::vector<SpaceOutcome> outcome;         // per space
-    std::vector<std::int8_t> failedPlane;      // per space: the plane its box fails (ViewFrustum index), else -1
-    std::vector<std::int32_t> reachedFrom;     // per space: the expanded space whose row led to it, else -1
+    std::int32_t startSpace = -1;           // the eye's space; -1 when the level has no space to start from
+    std::vector<std::uint32_t> list;        // the listed spaces in search order
+    std::vector<SpaceOutcome> outcome;      // per space
+    std::vector<std::int8_t> failedPlane;   // per space: the plane its box fails (ViewFrustum index), else -1
+    std::vector<std::int32_t> reachedFrom;  // per space: the expanded space whose row led to it, else -1
 };
 
 // Keeps per-level working memory (each space's neighbours, the visited marks and the walk's
@@ -78,7 +78,7 @@ private:
     std::vector<std::size_t> firstNeighbour;  // space s owns [firstNeighbour[s], firstNeighbour[s + 1])
     std::vector<std::uint32_t> neighbourList;
     std::size_t rowCount = 0;
-    StampMarks visited;  // the spaces this search has reached
+    StampMarks visited;        // the spaces this search has reached
     std::vector<Frame> stack;  // never deeper than the number of spaces
 };
 

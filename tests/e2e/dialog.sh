@@ -4,10 +4,11 @@
 # playable and says so, game levels and archive maps load through the chooser, Escape
 # closes; then a level given on the command line that takes a while to arrive shows
 # progress. GTK must print no warning on standard error.
-# Usage: dialog.sh VANTRELL LEVEL OTHERFILE WORKDIR (inside a virtual X server with a window manager)
+# Usage: dialog.sh VANTRELL LEVEL OTHERFILE WORKDIR [DRAG_SOURCE] (inside a virtual X server with a
+# window manager; DRAG_SOURCE, a program that offers a file to drag, adds the drop test)
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
-vantrell=$1 level=$(realpath "$2") other=$(realpath "$3") work=$4
+vantrell=$1 level=$(realpath "$2") other=$(realpath "$3") work=$4 drag_source=${5:-}
 log=$work/dialog.out errlog=$work/dialog.err
 game_archive=/usr/share/games/openarena/baseoa/pak6-patch088.pk3
 VANTRELL_DEBUG=1 "$vantrell" >"$log" 2>"$errlog" &
@@ -131,6 +132,39 @@ if [ -f "$game_archive" ] && command -v unzip >/dev/null; then
   play 3 Return
 else
   echo "skip: no game levels ($game_archive and unzip)"
+fi
+
+# A level dragged from another program and dropped onto the dialog loads like a chosen one.
+if [ -n "$drag_source" ]; then
+  dropped=$(dirname "$level")/ramp-hall.bsp
+  rm -f "$work/drag.out"  # the shell truncates it only once the helper has started
+  "$drag_source" "$dropped" >"$work/drag.out" 2>"$work/drag.err" &
+  source_pid=$!
+  wait_for_line "$work/drag.out" '^source [1-9]' 15 || fail "the drag source did not start"
+  source_window=$(grep -m1 '^source ' "$work/drag.out" | cut -d' ' -f2)
+  eval "$(xdotool getwindowgeometry --shell "$source_window")"
+  from_x=$((X + WIDTH / 2)) from_y=$((Y + HEIGHT / 2))
+  eval "$(xdotool getwindowgeometry --shell "$dialog")"
+  to_x=$((X + WIDTH / 2)) to_y=$((Y + HEIGHT / 2))
+  xdotool mousemove "$from_x" "$from_y"; sleep 0.3
+  xdotool mousedown 1; sleep 0.2
+  # In steps, so that both toolkits see a drag and then a window to drop onto.
+  for ((i = 1; i <= 10; i++)); do
+    xdotool mousemove $((from_x + (to_x - from_x) * i / 10)) $((from_y + (to_y - from_y) * i / 10)); sleep 0.1
+  done
+  sleep 0.5; xdotool mousemove $((to_x + 1)) "$to_y"; sleep 0.3
+  xdotool mouseup 1
+  messages=$((messages + 1))
+  wait_for_line "$log" '^message ' 15 "$messages" || fail "no message after a drop"
+  text=$(grep '^message ' "$log" | tail -1 | sed 's/^message //')
+  [ "$text" = "BSP file successfully loaded!" ] || fail "message '$text' after a drop"
+  # The drag source may have kept the focus: give it to the box before pressing OK.
+  box=$(wait_window '^Vantrell$') || fail "no message box after a drop"
+  focus "$box" || fail "cannot focus the message box"
+  xdotool key Return; sleep 0.5
+  kill "$source_pid" 2>/dev/null
+  expect_title "ramp-hall.bsp — Vantrell"
+  echo "ok: a level dropped onto the dialog loaded"
 fi
 
 # The loads went into the recent-files list.

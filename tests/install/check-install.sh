@@ -11,13 +11,15 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log" >&2; fail "cmake --install"; }
+unset DESTDIR
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "cmake --install"; }
 for f in bin/vantrell share/applications/vantrell.desktop share/mime/packages/vantrell.xml \
          share/icons/hicolor/scalable/apps/vantrell.svg share/man/man1/vantrell.1 \
          share/bash-completion/completions/vantrell; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 [ -x "$prefix/bin/vantrell" ] || fail "the installed program is not executable"
+[ -f "$prefix/share/mime/mime.cache" ] || fail "cmake --install did not update the prefix's MIME database"
 # Read whole: with pipefail, a reader that stops early would fail the program with SIGPIPE.
 help=$("$prefix/bin/vantrell" --help) || fail "--help fails"
 grep -q '^Usage: vantrell ' <<<"$help" || fail "--help does not name vantrell"
@@ -77,10 +79,30 @@ for section in NAME SYNOPSIS COMMANDS KEYS 'EXIT STATUS'; do
 done
 echo "ok: the man page renders"
 
-bash -c ". '$prefix/share/bash-completion/completions/vantrell' && complete -p vantrell" >/dev/null ||
+# The man page and the completion know every command and option that --help lists.
+completion=$prefix/share/bash-completion/completions/vantrell
+page=$prefix/share/man/man1/vantrell.1
+# complete WORD...: what the completion offers for the last word.
+complete_words() {
+  bash -c '. "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vantrell; printf "%s\n" "${COMPREPLY[@]}"' \
+    _ "$completion" "$@"
+}
+commands=$("$prefix/bin/vantrell" --help | sed -n '/^Subcommands:/,$p' | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p')
+[ -n "$commands" ] || fail "--help lists no command"
+offered_commands=$(cd "$work" && complete_words vantrell "")
+for c in $commands; do
+  grep -q "^\.B vantrell $c\$" "$page" || fail "the man page's synopsis leaves out $c"
+  grep -q "^\.BI \"$c " "$page" || fail "the man page does not describe $c"
+  echo "$offered_commands" | grep -qx "$c" || fail "the completion does not offer $c"
+  offered=$(complete_words vantrell "$c" --)
+  for option in $("$prefix/bin/vantrell" "$c" --help | sed -n '/^Options:/,$p' | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qF -- "$(echo "$option" | sed 's/-/\\-/g')" "$page" || [ "$option" = --help ] ||
+      fail "the man page does not name $c $option"
+    echo "$offered" | grep -qx -- "$option" || fail "the completion does not offer $c $option"
+  done
+done
+echo "ok: the man page and the completion name every command and option"
+
+bash -c ". '$completion' && complete -p vantrell" >/dev/null ||
   fail "the completion script does not load"
-# Completing the first word offers the commands.
-offered=$(bash -c ". '$prefix/share/bash-completion/completions/vantrell'
-  COMP_WORDS=(vantrell in); COMP_CWORD=1; cd '$work'; _vantrell; printf '%s\n' \"\${COMPREPLY[@]}\"")
-echo "$offered" | grep -qx info || fail "completing 'vantrell in' does not offer info: $offered"
-echo "ok: the completion script loads and completes commands"
+echo "ok: the completion script loads"

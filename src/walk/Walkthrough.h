@@ -1,54 +1,30 @@
 // The platform-free half of a walk-through: the level it shows, its camera and level
-// queries, the held keys, and the projection's field of view and aspect ratio.
+// queries, the held movement keys, and the projection's field of view and aspect ratio.
 //
 // The window, the GL context and the renderer live in the viewer shell, which owns one
 // Walkthrough and feeds it keys, mouse turns, the window's aspect ratio and time.
 // Tests and headless commands drive it the same way without any window.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "camera/Camera.h"
 #include "camera/MovementClock.h"
+#include "camera/MovementKeys.h"
 #include "level/LevelGeometry.h"
 #include "level/SpacePartition.h"
 #include "visibility/SpaceVisibility.h"
 
-#include <array>
-#include <cstdint>
-
 namespace vantrell {
-
-// Win32 virtual-key codes, which index the key table.
-namespace virtualKey {
-inline constexpr int tab = 0x09;
-inline constexpr int shift = 0x10;
-inline constexpr int space = 0x20;
-inline constexpr int left = 0x25;
-inline constexpr int up = 0x26;
-inline constexpr int right = 0x27;
-inline constexpr int down = 0x28;
-inline constexpr int escape = 0x1B;
-inline constexpr int a = 0x41;
-inline constexpr int b = 0x42;
-inline constexpr int c = 0x43;
-inline constexpr int d = 0x44;
-inline constexpr int f = 0x46;
-inline constexpr int g = 0x47;
-inline constexpr int l = 0x4C;
-inline constexpr int n = 0x4E;
-inline constexpr int s = 0x53;
-inline constexpr int v = 0x56;
-inline constexpr int w = 0x57;
-inline constexpr int f11 = 0x7A;
-inline constexpr int f12 = 0x7B;
-}  // namespace virtualKey
 
 class Walkthrough {
 public:
     static constexpr float defaultFieldOfView = 0.7853982f;  // pi/4, vertical, radians
     static constexpr float defaultAspectRatio = 4.0f / 3.0f;
 
-    // The level must be valid and must outlive the walk-through. The camera starts at
-    // startPosition looking along startForward, its clock running on counter.
+    // The level must be valid and must outlive the walk-through, as must counter. The camera
+    // starts at startPosition looking along startForward, its clock running on counter.
     Walkthrough(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition,
                 const PerformanceCounter& counter, const Vector3& startPosition = {0.0f, 0.0f, 0.0f},
                 const Vector3& startForward = {1.0f, 0.0f, 0.0f});
@@ -63,10 +39,33 @@ public:
     [[nodiscard]] const Camera& camera() const { return camera_; }
     [[nodiscard]] SpaceVisibility& visibility() { return visibility_; }
 
-    // 1 while the key with this virtual-key code is held, else 0; codes outside 0..255 are 0.
-    [[nodiscard]] int isKeyDown(int code) const;
-    void setKeyDown(int code, bool down);
-    void releaseAllKeys() { keyDown.fill(0); }
+    // The movement keys held now; the shell and the trace command set them.
+    [[nodiscard]] const MovementKeys& movementKeys() const { return keys; }
+    void setMovementKeys(const MovementKeys& held) { keys = held; }
+    void releaseAllKeys() { keys = {}; }
+
+    // Runs the camera's due movement steps by the counter's value now, with the held keys.
+    void update();
+    // One movement step with the held keys, whatever the clock says.
+    void step();
+    // The camera's eye, lowered while crouching.
+    [[nodiscard]] Vector3 eyePoint() const { return camera_.eyePoint(keys.crouch); }
+    // The camera's eye, basis, field of view and aspect ratio as they stand now.
+    [[nodiscard]] ViewPoint viewPoint() const;
+
+    // The level queries from the current view (see SpaceVisibility.h).
+    void collectVisibleSpaces(std::vector<std::uint32_t>& list) { visibility_.collectVisibleSpaces(viewPoint(), list); }
+    void collectVisibleSpaces(SearchRecord& record) { visibility_.collectVisibleSpaces(viewPoint(), record); }
+    [[nodiscard]] SpaceExplanation explain(const SearchRecord& record, std::uint32_t space) const {
+        return visibility_.explain(viewPoint(), record, space);
+    }
+    [[nodiscard]] bool boxInViewFrustum(const BoundingBox& bounds) const {
+        return SpaceVisibility::boxInViewFrustum(viewPoint(), bounds);
+    }
+    [[nodiscard]] ViewFrustum viewFrustum() const { return makeViewFrustum(viewPoint()); }
+    [[nodiscard]] Plane findContactPlane(const Vector3& from, const Vector3& to) {
+        return visibility_.findContactPlane(from, to);
+    }
 
     [[nodiscard]] float fieldOfView() const { return fieldOfView_; }
     [[nodiscard]] float aspectRatio() const { return aspectRatio_; }
@@ -81,8 +80,8 @@ private:
     const PerformanceCounter& counter;
     float fieldOfView_ = defaultFieldOfView;
     float aspectRatio_ = defaultAspectRatio;
-    std::array<std::uint8_t, 256> keyDown{};
-    SpaceVisibility visibility_;  // built before the camera, whose clock starts last
+    MovementKeys keys;
+    SpaceVisibility visibility_;
     Camera camera_;
 };
 

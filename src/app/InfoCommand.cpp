@@ -1,19 +1,23 @@
-// info and locate: what a level file holds, and where a point lies in its tree.
+// info: what a level file holds, whether it is valid and walkable.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
 #include "app/CommandSupport.h"
 #include "app/Commands.h"
 #include "app/LevelSummary.h"
 #include "level/WalkableCheck.h"
 
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
-#include <iostream>
-#include <limits>
-#include <optional>
-
 namespace vantrell {
 namespace {
+
+struct InfoOptions {
+    std::string path;
+    bool json = false;
+};
 
 nlohmann::json walkableJson(const WalkableReport& report) {
     nlohmann::json examples = nlohmann::json::array();
@@ -57,8 +61,8 @@ int runInfo(const std::string& path, bool json) {
     const LevelGeometry& g = level.geometry;
     const SpacePartition& p = level.partition;
     const int status = level.result != parseLoaded ? resultCode(level.result)
-                       : level.problems.empty()     ? 0
-                                                    : exitInvalidLevel;
+                       : level.problems.empty()    ? 0
+                                                   : exitInvalidLevel;
     if (json) {
         nlohmann::json out = {
             {"result", resultCode(level.result)},
@@ -88,13 +92,13 @@ int runInfo(const std::string& path, bool json) {
               << g.planes.size() << ", triangles " << g.triangles.size() << '\n'
               << "  nodes " << p.nodes.size() << ", spaces " << p.spaces.size() << ", triangle entries "
               << s.triangleEntries << '\n'
-              << "  adjacency " << p.adjacency.rowCount() << " rows of " << s.rowBytes
-              << " bytes, " << s.neighbourLinks << " neighbour links\n";
+              << "  adjacency " << p.adjacency.rowCount() << " rows of " << s.rowBytes << " bytes, " << s.neighbourLinks
+              << " neighbour links\n";
     if (s.haveBounds) {
         const BoundingBox& b = s.bounds;
         std::cout << "  bounds of all spaces (" << formatFloat(b.minX) << ", " << formatFloat(b.minY) << ", "
-                  << formatFloat(b.minZ) << ") to (" << formatFloat(b.maxX) << ", " << formatFloat(b.maxY)
-                  << ", " << formatFloat(b.maxZ) << ")\n";
+                  << formatFloat(b.minZ) << ") to (" << formatFloat(b.maxX) << ", " << formatFloat(b.maxY) << ", "
+                  << formatFloat(b.maxZ) << ")\n";
     }
     if (level.result == parseLoaded) {
         if (level.problems.empty()) {
@@ -109,42 +113,17 @@ int runInfo(const std::string& path, bool json) {
     return status;
 }
 
-int runLocate(const std::string& path, const std::string& pointText) {
-    std::string error;
-    const std::optional<Vector3> point = parseVector3(pointText, error);
-    if (!point) {
-        reportError("locate", error);
-        return exitUsage;
-    }
-    LoadedLevel level;
-    if (const int status = loadValidLevel("locate", path, level); status != exitSuccess) return status;
-    // The tree puts every point in some space; one that no space's box holds is in none really.
-    std::cout << locateSpace(level.geometry, level.partition, 0, *point) << '\n' << std::flush;
-    const auto& spaces = level.partition.spaces;
-    if (std::none_of(spaces.begin(), spaces.end(), [&](const Space& s) { return contains(s.bounds, *point); }))
-        reportError("locate", pointText + " is outside the level's boxes");
-    return exitSuccess;
-}
-
 }  // namespace
 
-void addLevelCommands(CLI::App& app, int& exitCode) {
-    auto* info = app.add_subcommand("info", "Load a level into empty containers, validate it and summarise it.\n"
-                                            "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
-                                            "arguments). A file that cannot be read gives 1 and nothing on standard output.");
-    static std::string infoPath;
-    static bool json = false;
-    info->add_option("LEVEL", infoPath, "level file (.bsp)")->required();
-    info->add_flag("--json", json, "print one JSON object");
-    info->callback([&exitCode] { exitCode = runInfo(infoPath, json); });
-
-    auto* locate = app.add_subcommand("locate", "Print the space that holds a point, walking the tree from node 0.\n"
-                                                "A point outside every space's box is also said so on standard error.");
-    static std::string locatePath;
-    static std::string point;
-    locate->add_option("LEVEL", locatePath, "level file (.bsp)")->required();
-    locate->add_option("POINT", point, "the point as X,Y,Z")->required();
-    locate->callback([&exitCode] { exitCode = runLocate(locatePath, point); });
+void addInfoCommand(CLI::App& app, int& exitCode) {
+    auto* info = app.add_subcommand("info",
+                                    "Load a level into empty containers, validate it and summarise it.\n"
+                                    "Exit status: the load result 0..3, or 4 for an invalid level (2 also for bad\n"
+                                    "arguments). A file that cannot be read gives 1 and nothing on standard output.");
+    const auto options = std::make_shared<InfoOptions>();
+    info->add_option("LEVEL", options->path, "level file (.bsp)")->required();
+    info->add_flag("--json", options->json, "print one JSON object");
+    info->callback([options, &exitCode] { exitCode = runInfo(options->path, options->json); });
 }
 
 }  // namespace vantrell

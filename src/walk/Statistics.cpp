@@ -1,4 +1,4 @@
-#include "play/Statistics.h"
+#include "walk/Statistics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,14 +46,12 @@ FrameTimes::Summary FrameTimes::lastSecond(std::uint32_t nowMs) const {
     return summary;
 }
 
-void writeStatistics(std::ostream& out, std::uint32_t visibleCount, std::int32_t spaceCount,
-                     float framesPerSecond, float height) {
-    out << "SPs: " << visibleCount << '/' << spaceCount << "\nFPS: " << framesPerSecond
-        << "\nHeight: " << height;
+void writeStatistics(std::ostream& out, std::uint32_t visibleCount, std::int32_t spaceCount, float framesPerSecond,
+                     float height) {
+    out << "SPs: " << visibleCount << '/' << spaceCount << "\nFPS: " << framesPerSecond << "\nHeight: " << height;
 }
 
-std::string statisticsText(std::uint32_t visibleCount, std::int32_t spaceCount, float framesPerSecond,
-                           float height) {
+std::string statisticsText(std::uint32_t visibleCount, std::int32_t spaceCount, float framesPerSecond, float height) {
     std::stringstream text;
     text.imbue(std::locale::classic());
     writeStatistics(text, visibleCount, spaceCount, framesPerSecond, height);

@@ -1,20 +1,23 @@
-#include "play/WalkthroughView.h"
-
-#include "level/LevelGeometry.h"
-#include "math/Vector.h"
-#include "play/Walkthrough.h"
+#include "walk/WalkthroughView.h"
 
 #include <array>
 #include <cmath>
 #include <numeric>
 
+#include "level/LevelGeometry.h"
+#include "math/Vector.h"
+#include "walk/Walkthrough.h"
+
 namespace vantrell {
 
 const char* shadingName(Shading shading) {
     switch (shading) {
-    case Shading::vertex: return "vertex";
-    case Shading::pixel: return "pixel";
-    case Shading::flat: return "flat";
+        case Shading::vertex:
+            return "vertex";
+        case Shading::pixel:
+            return "pixel";
+        case Shading::flat:
+            return "flat";
     }
     return "vertex";
 }
@@ -28,25 +31,14 @@ std::optional<Shading> shadingNamed(std::string_view name) {
 
 Shading nextShading(Shading shading) {
     switch (shading) {
-    case Shading::vertex: return Shading::pixel;
-    case Shading::pixel: return Shading::flat;
-    case Shading::flat: return Shading::vertex;
+        case Shading::vertex:
+            return Shading::pixel;
+        case Shading::pixel:
+            return Shading::flat;
+        case Shading::flat:
+            return Shading::vertex;
     }
     return Shading::vertex;
-}
-
-std::optional<ModeKey> modeKeyFor(int code) {
-    switch (code) {
-    case virtualKey::l: return ModeKey::shading;
-    case virtualKey::g: return ModeKey::wireframe;
-    case virtualKey::b: return ModeKey::allSpaces;
-    case virtualKey::v: return ModeKey::freeze;
-    case virtualKey::n: return ModeKey::spaceBoxes;
-    case virtualKey::f: return ModeKey::fly;
-    case virtualKey::tab: return ModeKey::infoPanel;
-    case virtualKey::f11: return ModeKey::fullscreen;
-    default: return std::nullopt;
-    }
 }
 
 Colour listPlaceColour(std::size_t place, std::size_t count) {
@@ -65,7 +57,8 @@ void FrameLists::clear() {
 }
 
 void listSpacesInPlaceColours(std::span<const std::uint32_t> spaces, FrameLists& lists) {
-    for (std::size_t j = 0; j < spaces.size(); ++j) lists.spaces.push_back({spaces[j], listPlaceColour(j, spaces.size())});
+    for (std::size_t j = 0; j < spaces.size(); ++j)
+        lists.spaces.push_back({spaces[j], listPlaceColour(j, spaces.size())});
 }
 
 void addBoxLines(const BoundingBox& b, const Colour& colour, std::vector<LineSegment>& lines) {
@@ -109,30 +102,43 @@ void addViewVolumeLines(const Vector3& eye, const Vector3& forward, const ViewFr
 
 void WalkthroughView::press(ModeKey key, Walkthrough& walkthrough) {
     switch (key) {
-    case ModeKey::shading: shading = nextShading(shading); break;
-    case ModeKey::wireframe: wireframe = !wireframe; break;
-    case ModeKey::allSpaces: allSpaces = !allSpaces; break;
-    case ModeKey::freeze:
-        if (frozen()) {
-            thaw();
-        } else {
-            freeze(walkthrough);
-        }
-        break;
-    case ModeKey::spaceBoxes: spaceBoxes = !spaceBoxes; break;
-    case ModeKey::fly: walkthrough.camera().setFlying(!walkthrough.camera().flying()); break;
-    case ModeKey::infoPanel: infoPanel = !infoPanel; break;
-    case ModeKey::fullscreen: break;
+        case ModeKey::shading:
+            shading = nextShading(shading);
+            break;
+        case ModeKey::wireframe:
+            wireframe = !wireframe;
+            break;
+        case ModeKey::allSpaces:
+            allSpaces = !allSpaces;
+            break;
+        case ModeKey::freeze:
+            if (frozen()) {
+                thaw();
+            } else {
+                freeze(walkthrough);
+            }
+            break;
+        case ModeKey::spaceBoxes:
+            spaceBoxes = !spaceBoxes;
+            break;
+        case ModeKey::fly:
+            walkthrough.camera().setFlying(!walkthrough.camera().flying());
+            break;
+        case ModeKey::infoPanel:
+            infoPanel = !infoPanel;
+            break;
+        case ModeKey::fullscreen:
+            break;
     }
 }
 
 void WalkthroughView::freeze(Walkthrough& walkthrough) {
     FrozenView view;
     const Camera& camera = walkthrough.camera();
-    view.eye = camera.eyePoint();
+    view.eye = walkthrough.eyePoint();
     view.forward = camera.forward();
-    view.frustum = walkthrough.visibility().viewFrustum();
-    walkthrough.visibility().collectVisibleSpaces(view.record);
+    view.frustum = walkthrough.viewFrustum();
+    walkthrough.collectVisibleSpaces(view.record);
     for (const SpaceOutcome outcome : view.record.outcome) view.failedCount += outcome == SpaceOutcome::failedBox;
     frozen_ = std::move(view);
 }
@@ -159,14 +165,15 @@ void WalkthroughView::buildFrame(Walkthrough& walkthrough, FrameLists& lists) {
             list.resize(partition.spaces.size());
             std::iota(list.begin(), list.end(), 0u);
         } else {
-            walkthrough.visibility().collectVisibleSpaces(list);
+            walkthrough.collectVisibleSpaces(list);
         }
         listed = list;
         listSpacesInPlaceColours(listed, lists);
     }
     lists.listedCount = static_cast<std::uint32_t>(listed.size());
     for (const DrawnSpace& drawn : lists.spaces) {
-        if (drawn.space < partition.spaces.size()) lists.triangleCount += partition.spaces[drawn.space].triangleIndices.size();
+        if (drawn.space < partition.spaces.size())
+            lists.triangleCount += partition.spaces[drawn.space].triangleIndices.size();
     }
     if (spaceBoxes) {
         for (const std::uint32_t s : listed) {

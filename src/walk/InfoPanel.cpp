@@ -1,9 +1,9 @@
-#include "play/InfoPanel.h"
-
-#include "level/LevelGeometry.h"
-#include "play/Walkthrough.h"
+#include "walk/InfoPanel.h"
 
 #include <cstdio>
+
+#include "level/LevelGeometry.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -14,7 +14,9 @@ std::string format(const char* pattern, double a, double b, double c) {
     return buffer;
 }
 
-std::string onOff(bool on) { return on ? "on" : "off"; }
+std::string onOff(bool on) {
+    return on ? "on" : "off";
+}
 
 }  // namespace
 
@@ -28,11 +30,11 @@ void describeFrame(const Walkthrough& walkthrough, const WalkthroughView& view, 
     const Camera& camera = walkthrough.camera();
     const SpacePartition& partition = walkthrough.spacePartition();
     const Vector3& p = camera.position();
-    const Vector3 eye = camera.eyePoint();
+    const Vector3 eye = walkthrough.eyePoint();
     const Vector3& f = camera.forward();
 
     add(format("Position %.2f %.2f %.2f", p.x, p.y, p.z));
-    const char* posture = camera.flying() ? "flying" : walkthrough.isKeyDown(virtualKey::c) ? "crouching" : "standing";
+    const char* posture = camera.flying() ? "flying" : walkthrough.movementKeys().crouch ? "crouching" : "standing";
     add(format("Eye height %.2f (", eye.y, 0, 0) + posture + ")");
     add(format("Forward %.2f %.2f %.2f", f.x, f.y, f.z));
     if (!partition.nodes.empty()) {
@@ -64,7 +66,8 @@ void describeFrame(const Walkthrough& walkthrough, const WalkthroughView& view, 
     const std::size_t count = lists.listedCount;
     if (count >= 1) addSwatch("first listed (green)", listPlaceColour(0, count));
     if (count >= 2) addSwatch("second (red)", listPlaceColour(1, count));
-    if (count >= 3) addSwatch("last, place " + std::to_string(count - 1) + " (blue-red)", listPlaceColour(count - 1, count));
+    if (count >= 3)
+        addSwatch("last, place " + std::to_string(count - 1) + " (blue-red)", listPlaceColour(count - 1, count));
     if (count == 0) add("  nothing listed");
     if (view.frozen()) addSwatch("box failed the view test (grey)", failedBoxColour);
     if (view.frozen()) addSwatch("frozen view volume", frozenVolumeColour);

@@ -14,9 +14,9 @@ namespace vantrell {
 struct FrameStatistics {
     static constexpr std::int32_t framesPerRate = 30;
 
-    std::uint32_t lastRateTime = 0;  // milliseconds at the last rate computation
+    std::uint32_t lastRateTime = 0;    // milliseconds at the last rate computation
     std::int32_t framesSinceRate = 0;  // 0..29
-    float framesPerSecond = 0;  // 0 until the 30th frame
+    float framesPerSecond = 0;         // 0 until the 30th frame
 
     // Starts a fresh measurement at nowMs (rate back to 0).
     void start(std::uint32_t nowMs);
@@ -50,18 +50,18 @@ public:
 private:
     std::array<std::uint32_t, capacity> ends{};
     std::array<float, capacity> durations{};
-    std::size_t next = 0;   // where the next frame goes
+    std::size_t next = 0;  // where the next frame goes
     std::size_t stored = 0;
 };
 
 // Writes "SPs: visible/total\nFPS: rate\nHeight: height" to out with out's own
 // formatting; callers give it a stream in the classic locale and default float format.
-void writeStatistics(std::ostream& out, std::uint32_t visibleCount, std::int32_t spaceCount,
-                     float framesPerSecond, float height);
+void writeStatistics(std::ostream& out, std::uint32_t visibleCount, std::int32_t spaceCount, float framesPerSecond,
+                     float height);
 
 // The overlay text, e.g. "SPs: 12/87\nFPS: 59.5238\nHeight: 1": counts in decimal, floats
 // in the default stream format (six significant digits, '.' as the decimal point).
-[[nodiscard]] std::string statisticsText(std::uint32_t visibleCount, std::int32_t spaceCount,
-                                         float framesPerSecond, float height);
+[[nodiscard]] std::string statisticsText(std::uint32_t visibleCount, std::int32_t spaceCount, float framesPerSecond,
+                                         float height);
 
 }  // namespace vantrell

@@ -2,11 +2,11 @@
 // are on, and what the colours mean. Built without any window; the renderer draws the lines.
 #pragma once
 
-#include "play/Statistics.h"
-#include "play/WalkthroughView.h"
-
 #include <string>
 #include <vector>
+
+#include "walk/Statistics.h"
+#include "walk/WalkthroughView.h"
 
 namespace vantrell {
 

@@ -6,16 +6,16 @@
 // Contents: shading names, mode keys, frame lists and colours, WalkthroughView.
 #pragma once
 
-#include "level/LevelTypes.h"
-#include "visibility/ViewFrustum.h"
-#include "visibility/VisibleSpaceSearch.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "level/LevelTypes.h"
+#include "visibility/ViewFrustum.h"
+#include "visibility/VisibleSpaceSearch.h"
 
 namespace vantrell {
 
@@ -34,7 +34,7 @@ enum class Shading : std::uint8_t {
 // vertex -> pixel -> flat -> vertex.
 [[nodiscard]] Shading nextShading(Shading shading);
 
-// The keys that switch what a frame shows (by virtual-key code, see Walkthrough.h).
+// The keys that switch what a frame shows (the shell maps its keys onto them).
 enum class ModeKey : std::uint8_t {
     shading,     // L
     wireframe,   // G
@@ -46,8 +46,6 @@ enum class ModeKey : std::uint8_t {
     fullscreen,  // F11: acted on by the window alone
 };
 
-[[nodiscard]] std::optional<ModeKey> modeKeyFor(int virtualKeyCode);
-
 struct Colour {
     float r = 0.0f;
     float g = 0.0f;
@@ -58,10 +56,10 @@ struct Colour {
 // at place 1 toward blue: ((count - p + 1) / count, 0, (p - 1) / count), in float.
 [[nodiscard]] Colour listPlaceColour(std::size_t place, std::size_t count);
 
-inline constexpr Colour failedBoxColour{0.5f, 0.5f, 0.5f};    // frozen: reached, box failed
+inline constexpr Colour failedBoxColour{0.5f, 0.5f, 0.5f};      // frozen: reached, box failed
 inline constexpr Colour frozenVolumeColour{1.0f, 0.55f, 0.0f};  // frozen view volume
-inline constexpr Colour spaceBoxColour{0.0f, 0.8f, 0.8f};     // space boxes (N)
-inline constexpr Colour edgeColour{1.0f, 1.0f, 1.0f};         // triangle edges (G)
+inline constexpr Colour spaceBoxColour{0.0f, 0.8f, 0.8f};       // space boxes (N)
+inline constexpr Colour edgeColour{1.0f, 1.0f, 1.0f};           // triangle edges (G)
 
 struct DrawnSpace {
     std::uint32_t space = 0;  // an index outside the level draws nothing
@@ -77,9 +75,9 @@ struct LineSegment {
 // Everything one frame draws, in order.
 struct FrameLists {
     std::vector<DrawnSpace> spaces;
-    std::vector<LineSegment> lines;    // drawn over the level, never hidden by it
-    std::uint32_t listedCount = 0;     // the count the overlay shows ("SPs")
-    std::uint64_t triangleCount = 0;   // triangle entries of the drawn spaces
+    std::vector<LineSegment> lines;   // drawn over the level, never hidden by it
+    std::uint32_t listedCount = 0;    // the count the overlay shows ("SPs")
+    std::uint64_t triangleCount = 0;  // triangle entries of the drawn spaces
     Shading shading = Shading::vertex;
     bool wireframe = false;
 
