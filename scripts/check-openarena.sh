@@ -19,7 +19,7 @@ if [ ! -f "$pak" ]; then
 fi
 
 # Maps still failing a walk after the rebuild (to be mended; override with KNOWN_REST / KNOWN_FALL).
-known_rest=" ${KNOWN_REST-oa_ctf2old} "
+known_rest=" ${KNOWN_REST-} "
 known_fall=" ${KNOWN_FALL-am_underworks2 mlctf1beta oa_shouse ps9ctf slimefac} "
 
 printf 'step 300 -\n' > "$work/rest.txt"

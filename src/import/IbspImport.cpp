@@ -150,10 +150,12 @@ private:
         }
         if (!buildMesh(file, transform, wanted, mesh, error)) return false;
 
-        // The body point: just above the floor below the spawn, else where the feet would be.
+        // The body point: just above the floor below the spawn, else where the feet would be. A
+        // spawn may float well above its floor (the game drops the player onto it): floors up to
+        // 128 file units below the feet count.
         const DVec origin = transform.scaled(spawnOrigin);
         const double feet = origin.y - transform.scale * spawnFeetBelowOrigin;
-        const double floor = floorBelow(mesh, origin, feet - transform.scale * 64.0);
+        const double floor = floorBelow(mesh, origin, feet - transform.scale * 128.0);
         if (std::isnan(floor)) {
             report.warnings.push_back("no floor below the spawn point: the body starts at the player's feet");
         }
