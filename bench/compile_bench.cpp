@@ -12,7 +12,6 @@
 #endif
 
 #include <benchmark/benchmark.h>
-
 #include <sys/resource.h>
 #include <time.h>
 
@@ -129,7 +128,8 @@ std::string largestMap() {
         std::vector<std::string> maps;
         std::string error, best;
         std::size_t bestBytes = 0;
-        if (!std::filesystem::exists(gamePackage) || !vantrell::listArchiveEntries(gamePackage, maps, error)) return best;
+        if (!std::filesystem::exists(gamePackage) || !vantrell::listArchiveEntries(gamePackage, maps, error))
+            return best;
         for (const std::string& entry : maps) {
             std::vector<std::uint8_t> bytes;
             if (vantrell::readArchiveEntry(gamePackage, entry, bytes, error) && bytes.size() > bestBytes) {
@@ -141,7 +141,6 @@ std::string largestMap() {
     }();
     return name;
 }
-
 
 void importLargestMap(benchmark::State& state) {
     const std::string map = largestMap();
@@ -180,16 +179,18 @@ BENCHMARK(importLargestMap)->ArgName("keep_tree")->Arg(0)->Arg(1)->Unit(benchmar
 
 void printRatios() {
     if (compileResults.size() >= 2) {
-        std::printf("\ncompile time / (n log2 n) against the smallest size and the previous one "
-                    "(near 1 = the cost grows as n log n); wall | processor:\n");
+        std::printf(
+            "\ncompile time / (n log2 n) against the smallest size and the previous one "
+            "(near 1 = the cost grows as n log n); wall | processor:\n");
         const CompileResult& first = compileResults.begin()->second;
         const auto nLogN = [](const CompileResult& r) { return r.triangles * std::log2(r.triangles); };
         const CompileResult* previous = nullptr;
         for (const auto& [target, r] : compileResults) {
             const double wall = r.seconds / nLogN(r), processor = r.processorSeconds / nLogN(r);
-            std::printf("  %9.0f triangles  %8.3f s | %8.3f s  %.3e | %.3e s per n log2 n  x%.2f | x%.2f of the smallest",
-                        r.triangles, r.seconds, r.processorSeconds, wall, processor, wall / (first.seconds / nLogN(first)),
-                        processor / (first.processorSeconds / nLogN(first)));
+            std::printf(
+                "  %9.0f triangles  %8.3f s | %8.3f s  %.3e | %.3e s per n log2 n  x%.2f | x%.2f of the smallest",
+                r.triangles, r.seconds, r.processorSeconds, wall, processor, wall / (first.seconds / nLogN(first)),
+                processor / (first.processorSeconds / nLogN(first)));
             if (previous != nullptr) {
                 std::printf("  x%.2f | x%.2f of the previous", wall / (previous->seconds / nLogN(*previous)),
                             processor / (previous->processorSeconds / nLogN(*previous)));

@@ -1,19 +1,18 @@
 // The level compiler on scenes built in code: closed rooms with doorways, detail standing in
 // a room, stairs and a ramp, leaks, the spawn, refusals, and a starting tree.
-#include "compile/Compiler.h"
-#include "level/LevelFile.h"
-#include "level/LevelValidation.h"
-#include "level/WalkableCheck.h"
-#include "walk/Walkthrough.h"
-
-#include "SceneBuilder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <utility>
+
+#include "SceneBuilder.h"
+#include "compile/Compiler.h"
+#include "level/LevelFile.h"
+#include "level/LevelValidation.h"
+#include "level/WalkableCheck.h"
+#include "walk/Walkthrough.h"
 
 namespace vantrell {
 namespace {
@@ -160,7 +159,7 @@ TEST(Compiler, TwoRoomsAndADoorway) {
 TEST(Compiler, PillarAndTableStandingInARoom) {
     SceneMesh mesh;
     addRoom(mesh, {-4, 0, -4}, {4, 3, 4});
-    addBlock(mesh, {1.5, 0, 1.5}, {2.1, 3, 2.1});  // a pillar, floor to ceiling
+    addBlock(mesh, {1.5, 0, 1.5}, {2.1, 3, 2.1});          // a pillar, floor to ceiling
     addBlock(mesh, {-2, 0.8, -2}, {-0.5, 0.9, -1}, true);  // the table top
     for (const double x : {-2.0, -0.6}) {
         for (const double z : {-2.0, -1.1}) addBlock(mesh, {x, 0, z}, {x + 0.1, 0.8, z + 0.1});

@@ -5,9 +5,6 @@
 // the leak chain; the spawn; merging leaves into spaces; the level records; the entry point.
 #include "compile/Compiler.h"
 
-#include "compile/Portals.h"
-#include "level/LevelValidation.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -18,12 +15,17 @@
 #include <unordered_map>
 #include <utility>
 
+#include "compile/Portals.h"
+#include "level/LevelValidation.h"
+
 namespace vantrell {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 std::string formatNumber(double v) {
     char text[48];
@@ -66,9 +68,9 @@ constexpr std::size_t maxLeakChain = 10000;
 // Distances in level units, grown with the level's extent beyond 1000 units so that they stay
 // above the rounding of single-precision coordinates. The walkable check allows 0.005; the
 // compiler mends a tenth of that, so that a level it made passes the check after its planes
-// and corners were rounded to floats and its regions cut again from them. Cutting takes points within 0.0002 of a plane as on it: the
-// corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off
-// the planes that bound their leaves, and slivers thinner than that are no space to walk in.
+// and corners were rounded to floats and its regions cut again from them. Cutting takes points within 0.0002 of a plane
+// as on it: the corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off the planes
+// that bound their leaves, and slivers thinner than that are no space to walk in.
 struct Tolerances {
     double cut = 2e-4;        // a point this close to a plane is on it
     double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
@@ -168,8 +170,8 @@ struct Leaf {
     std::vector<Vector3d> corners;      // of the leaf's region
     Vector3d lo, hi;                    // the region's box
     Vector3d centre;
-    std::vector<std::uint32_t> path;      // the planes on the way down, facing into the region
-    std::vector<std::uint32_t> borrowed;  // copies of neighbours' pieces just outside it (see borrowNearFaces)
+    std::vector<std::uint32_t> path;          // the planes on the way down, facing into the region
+    std::vector<std::uint32_t> borrowed;      // copies of neighbours' pieces just outside it (see borrowNearFaces)
     std::vector<std::uint32_t> borrowedFrom;  // the pieces they copy
     bool startSolid = false;
     bool thin = false;  // thinner than 0.01 on average: its corners are too poorly placed to merge it
@@ -192,7 +194,9 @@ private:
     void say(const std::string& line) const {
         if (options.progress) options.progress(line);
     }
-    [[nodiscard]] Vector3d sourcePoint(const Vector3d& p) const { return options.toSourcePoint ? options.toSourcePoint(p) : p; }
+    [[nodiscard]] Vector3d sourcePoint(const Vector3d& p) const {
+        return options.toSourcePoint ? options.toSourcePoint(p) : p;
+    }
 
     bool takeTriangles();
     bool buildTree();
@@ -207,10 +211,10 @@ private:
 
     // Tree building.
     struct Task {
-        std::int32_t parent = -1;  // the node whose child this becomes; -1 for the root
-        int side = 0;              // 0 front, 1 back
+        std::int32_t parent = -1;     // the node whose child this becomes; -1 for the root
+        int side = 0;                 // 0 front, 1 back
         std::int32_t startChild = 0;  // the starting tree's child reference still to follow
-        bool free = true;          // false: following the starting tree
+        bool free = true;             // false: following the starting tree
         ConvexPolyhedron region;
         std::vector<std::uint32_t> pieces;
         std::vector<std::uint32_t> path;  // the planes on the way down, facing into the region
@@ -262,11 +266,11 @@ private:
         bool intoSolid;     // one side is a solid leaf of the starting tree
     };
     std::vector<Opening> openings;
-    std::vector<std::uint32_t> firstLink;  // per leaf: its open portals, linkTo[firstLink[l], firstLink[l + 1])
-    std::vector<std::int32_t> linkTo;      // the leaf on the other side, or -1 for the outside
+    std::vector<std::uint32_t> firstLink;   // per leaf: its open portals, linkTo[firstLink[l], firstLink[l + 1])
+    std::vector<std::int32_t> linkTo;       // the leaf on the other side, or -1 for the outside
     std::vector<std::int32_t> floodParent;  // per leaf: the leaf the flood came from; -1 from outside, -2 not reached
 
-    Vector3d body;          // the body's start, level coordinates before the translation
+    Vector3d body;  // the body's start, level coordinates before the translation
     std::int32_t spawnLeaf = -1;
     Vector3d translation;
 
@@ -320,7 +324,9 @@ bool Compiler::takeTriangles() {
         }
     }
     if (!any) return fail("the scene has no triangles with finite corners");
-    if (largest > 1e7) return fail("the scene reaches " + formatNumber(largest) + " units from the origin, beyond the 1e7 a level can hold");
+    if (largest > 1e7)
+        return fail("the scene reaches " + formatNumber(largest) +
+                    " units from the origin, beyond the 1e7 a level can hold");
     tol = tolerancesFor(largest);
     planes.emplace(tol.cut * 0.1);
 
@@ -347,16 +353,16 @@ bool Compiler::takeTriangles() {
     }
     if (inputPieces.empty()) return fail("the scene has no triangle that is not a sliver");
     if (report.droppedTriangles > 0) {
-        report.warnings.push_back(std::to_string(report.droppedTriangles) +
-                                  " triangles thinner than " + formatNumber(tol.cut) +
-                                  " units or with corners that are not finite were left out");
+        report.warnings.push_back(std::to_string(report.droppedTriangles) + " triangles thinner than " +
+                                  formatNumber(tol.cut) + " units or with corners that are not finite were left out");
     }
     if (start != nullptr) {
         startPlaneRefs.reserve(start->planes.size());
         for (const PlaneD& p : start->planes) {
             const PlaneD unit{unitOrZero(p.normal), 0.0};
             const double l = length(p.normal);
-            if (isZero(unit.normal) || !std::isfinite(p.d)) return fail("the starting tree has a plane without direction");
+            if (isZero(unit.normal) || !std::isfinite(p.d))
+                return fail("the starting tree has a plane without direction");
             startPlaneRefs.push_back(planes->add({unit.normal, p.d / l}));
         }
     }
@@ -486,7 +492,8 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
         // Breaks the invariant, and cutting along it leaves a region on both sides.
         if (lo < -tol.violation && hi > tol.cut) (planes->isAxial(ref) ? axial : other).push_back(ref);
         // The whole region lies behind: the pieces lie on its boundary and face out of it.
-        else if (lo < -tol.violation) facingAway.push_back(ref);
+        else if (lo < -tol.violation)
+            facingAway.push_back(ref);
     }
     if (axial.empty() && other.empty()) return std::nullopt;
     std::unordered_map<std::int64_t, std::vector<std::uint32_t>> parallelRefs;  // by direction
@@ -534,9 +541,12 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
                 anyFront = anyFront || d > tol.cut;
                 anyBack = anyBack || d < -tol.cut;
             }
-            if (anyFront && anyBack) cut += 1;
-            else if (anyBack) back += 1;
-            else front += 1;
+            if (anyFront && anyBack)
+                cut += 1;
+            else if (anyBack)
+                back += 1;
+            else
+                front += 1;
         }
         double cost = 4.0 * cut + std::fabs(front - back);
         if (!planes->isAxial(ref)) cost = 1.5 * cost + 1.0;
@@ -586,8 +596,10 @@ bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef
             // leaf's face instead of cutting a sliver off the leaf further down.
             const PlaneD own = planes->oriented(piece.plane);
             const double agreement = dot(own.normal, plane.normal);
-            if (agreement > 0.99) piece.plane = planeRef;
-            else if (agreement < -0.99) piece.plane = planeRef ^ 1u;
+            if (agreement > 0.99)
+                piece.plane = planeRef;
+            else if (agreement < -0.99)
+                piece.plane = planeRef ^ 1u;
             (agreement >= 0.0 ? front : back).pieces.push_back(id);
             continue;
         }
@@ -720,8 +732,8 @@ bool Compiler::buildTree() {
     report.stages.push_back({"split", seconds});
     say("split: " + std::to_string(report.inputTriangles - report.droppedTriangles) + " triangles into " +
         std::to_string(report.leaves) + " leaves and " + std::to_string(report.nodes) + " nodes, " +
-        std::to_string(report.cuts) + " cuts, " + std::to_string(report.fragments) + " pieces in " + formatSeconds(seconds) +
-        " s");
+        std::to_string(report.cuts) + " cuts, " + std::to_string(report.fragments) + " pieces in " +
+        formatSeconds(seconds) + " s");
     return true;
 }
 
@@ -798,14 +810,16 @@ bool Compiler::buildPortals() {
     portalOptions.withOpaque = true;
     std::vector<LeafPortal> portals;
     std::string portalError;
-    if (!computePortals(tree, portalOptions, portals, portalError)) return fail("cannot compute the portals: " + portalError);
+    if (!computePortals(tree, portalOptions, portals, portalError))
+        return fail("cannot compute the portals: " + portalError);
 
     openings.reserve(portals.size());
     for (const LeafPortal& portal : portals) {
         Opening o{portal.front, portal.back, portal.area, false, portal.node, false};
         if (o.a < 0) std::swap(o.a, o.b);  // the outside, if any, is b
         if (o.a < 0) continue;
-        o.intoSolid = leaves[static_cast<std::size_t>(o.a)].startSolid || (o.b >= 0 && leaves[static_cast<std::size_t>(o.b)].startSolid);
+        o.intoSolid = leaves[static_cast<std::size_t>(o.a)].startSolid ||
+                      (o.b >= 0 && leaves[static_cast<std::size_t>(o.b)].startSolid);
         if (o.intoSolid) {
             o.covered = true;  // nothing passes: kept only for the faces just inside the solid
             openings.push_back(o);
@@ -821,7 +835,8 @@ bool Compiler::buildPortals() {
             for (std::size_t i = 0; i < portal.winding.size(); ++i)
                 perimeter += length(portal.winding[(i + 1) % portal.winding.size()] - portal.winding[i]);
             const double allowed = 10.0 * tol.cut * perimeter;
-            const double cover = std::max(coverage(portal.front, planeIndex, portal), coverage(portal.back, planeIndex, portal));
+            const double cover =
+                std::max(coverage(portal.front, planeIndex, portal), coverage(portal.back, planeIndex, portal));
             o.covered = cover >= portal.area - allowed;
             if (o.covered) ++report.coveredPortals;
         }
@@ -829,8 +844,8 @@ bool Compiler::buildPortals() {
     }
     const double seconds = secondsSince(started);
     report.stages.push_back({"portals", seconds});
-    say("portals: " + std::to_string(report.portals) + " between open leaves, " + std::to_string(report.coveredPortals) +
-        " of them covered by triangles, in " + formatSeconds(seconds) + " s");
+    say("portals: " + std::to_string(report.portals) + " between open leaves, " +
+        std::to_string(report.coveredPortals) + " of them covered by triangles, in " + formatSeconds(seconds) + " s");
     return true;
 }
 
@@ -915,7 +930,8 @@ double floorBelow(const std::vector<Leaf>& leaves, const std::vector<Piece>& pie
     double best = std::nan("");
     for (const Leaf& leaf : leaves) {
         if (leaf.state == LeafState::solid) continue;
-        if (p.x < leaf.lo.x || p.x > leaf.hi.x || p.z < leaf.lo.z || p.z > leaf.hi.z || leaf.lo.y > p.y + slack) continue;
+        if (p.x < leaf.lo.x || p.x > leaf.hi.x || p.z < leaf.lo.z || p.z > leaf.hi.z || leaf.lo.y > p.y + slack)
+            continue;
         for (const std::uint32_t id : leaf.pieces) {
             const Piece& piece = pieces[id];
             const PlaneD plane = planes.oriented(piece.plane);
@@ -966,15 +982,18 @@ bool Compiler::placeSpawn() {
             std::uint32_t bestPlane = 0;
             double bestArea = 0.0;
             for (const auto& [plane, entry] : areaOf) {
-                if (entry.first > bestArea || (entry.first == bestArea && plane < bestPlane)) bestArea = entry.first, bestPlane = plane;
+                if (entry.first > bestArea || (entry.first == bestArea && plane < bestPlane))
+                    bestArea = entry.first, bestPlane = plane;
             }
             if (!(bestArea > 0.0)) continue;
             const Vector3d centre = (1.0 / bestArea) * areaOf[bestPlane].second;
             // The nearest piece corner-centre of that floor, if the centre itself is off it.
             const PlaneD plane = planes->oriented(bestPlane);
-            Vector3d onFloor{centre.x, -(plane.normal.x * centre.x + plane.normal.z * centre.z + plane.d) / plane.normal.y,
+            Vector3d onFloor{centre.x,
+                             -(plane.normal.x * centre.x + plane.normal.z * centre.z + plane.d) / plane.normal.y,
                              centre.z};
-            if (std::isnan(floorBelow(leaves, pieces, pool, *planes, onFloor + Vector3d{0, tol.violation, 0}, tol.violation))) {
+            if (std::isnan(floorBelow(leaves, pieces, pool, *planes, onFloor + Vector3d{0, tol.violation, 0},
+                                      tol.violation))) {
                 double bestDistance = INFINITY;
                 for (const Leaf& leaf : leaves) {
                     if (leaf.state == LeafState::solid) continue;
@@ -1016,8 +1035,8 @@ bool Compiler::placeSpawn() {
 bool Compiler::checkLeak() {
     const Leaf& leaf = leaves[static_cast<std::size_t>(spawnLeaf)];
     if (leaf.state == LeafState::solid) {
-        const std::string message = "the spawn point " + formatPoint(report.spawn) +
-                                    " lies inside solid geometry, where nothing can be walked";
+        const std::string message =
+            "the spawn point " + formatPoint(report.spawn) + " lies inside solid geometry, where nothing can be walked";
         if (!options.allowLeak) return fail(message + ": give a spawn point in an open room");
         report.warnings.push_back(message);
         return true;
@@ -1031,9 +1050,11 @@ bool Compiler::checkLeak() {
     std::string chain;
     constexpr std::size_t shown = 12;
     for (std::size_t i = 0; i < report.leakChain.size() && i < shown; ++i) {
-        chain += "\n  space " + std::to_string(report.leakChain[i].leaf) + " at " + formatPoint(report.leakChain[i].point);
+        chain +=
+            "\n  space " + std::to_string(report.leakChain[i].leaf) + " at " + formatPoint(report.leakChain[i].point);
     }
-    if (report.leakChain.size() > shown) chain += "\n  ... " + std::to_string(report.leakChain.size() - shown) + " more";
+    if (report.leakChain.size() > shown)
+        chain += "\n  ... " + std::to_string(report.leakChain.size() - shown) + " more";
     chain += "\n  outside";
     const std::string message = "the scene leaks: the outside reaches the spawn's space through a chain of " +
                                 std::to_string(report.leakChain.size()) + " spaces:" + chain;
@@ -1114,7 +1135,8 @@ void Compiler::mergeLeaves() {
         if (a.state != LeafState::open || b.state != LeafState::open || a.thin || b.thin) continue;
         order.push_back(i);
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return openings[x].area > openings[y].area; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return openings[x].area > openings[y].area; });
     for (const std::size_t i : order) {
         const auto a = static_cast<std::size_t>(find(openings[i].a));
         const auto b = static_cast<std::size_t>(find(openings[i].b));
@@ -1125,7 +1147,8 @@ void Compiler::mergeLeaves() {
         parent[from] = static_cast<std::int32_t>(into);
         corners[into].insert(corners[into].end(), corners[from].begin(), corners[from].end());
         std::vector<std::uint32_t> joined;
-        std::set_union(refs[into].begin(), refs[into].end(), refs[from].begin(), refs[from].end(), std::back_inserter(joined));
+        std::set_union(refs[into].begin(), refs[into].end(), refs[from].begin(), refs[from].end(),
+                       std::back_inserter(joined));
         refs[into] = std::move(joined);
         corners[from] = {};
         refs[from] = {};
@@ -1142,8 +1165,10 @@ void Compiler::mergeLeaves() {
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (leaves[i].state == LeafState::open) continue;
-        if (leaves[i].state == LeafState::solid) ++report.solidLeaves;  // closed-off leaves included
-        else ++report.outsideLeaves;
+        if (leaves[i].state == LeafState::solid)
+            ++report.solidLeaves;  // closed-off leaves included
+        else
+            ++report.outsideLeaves;
         if (solidSpace < 0) solidSpace = static_cast<std::int32_t>(spaceCount++);
         spaceOfLeaf[i] = solidSpace;
     }
@@ -1164,7 +1189,8 @@ bool Compiler::borrowNearFaces() {
     std::vector<Vector3d> clipped, next;
     std::vector<std::vector<std::int32_t>> leavesOf(spaceCount);
     for (std::size_t i = 0; i < leaves.size(); ++i) {
-        if (leaves[i].state == LeafState::open) leavesOf[static_cast<std::size_t>(spaceOfLeaf[i])].push_back(static_cast<std::int32_t>(i));
+        if (leaves[i].state == LeafState::open)
+            leavesOf[static_cast<std::size_t>(spaceOfLeaf[i])].push_back(static_cast<std::int32_t>(i));
     }
     for (const Opening& o : openings) {
         if (o.b < 0 || o.a == o.b) continue;
@@ -1176,10 +1202,12 @@ bool Compiler::borrowNearFaces() {
             const bool fromSolid = giver.startSolid;
             if (taker.state != LeafState::open || taker.corners.empty()) continue;
             if (giver.state != LeafState::open && !fromSolid) continue;
-            if (!fromSolid && spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)]) continue;
+            if (!fromSolid && spaceOfLeaf[static_cast<std::size_t>(to)] == spaceOfLeaf[static_cast<std::size_t>(from)])
+                continue;
             for (const std::uint32_t id : giver.pieces) {
                 // Met again through another portal between the same two leaves.
-                if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end()) continue;
+                if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end())
+                    continue;
                 const Piece piece = pieces[id];
                 const PlaneD plane = planes->oriented(piece.plane);
                 if (!fromSolid && !(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
@@ -1188,7 +1216,8 @@ bool Compiler::borrowNearFaces() {
                 if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
                 // Nothing of the taker's space may lie behind the face.
                 bool spaceInFront = true;
-                for (const std::int32_t other : leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
+                for (const std::int32_t other :
+                     leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
                     for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
                         spaceInFront = spaceInFront && distanceTo(plane, c) >= -tol.violation;
                 }
@@ -1225,7 +1254,8 @@ struct FloatKey {
 };
 struct FloatKeyHash {
     std::size_t operator()(const FloatKey& k) const {
-        std::uint64_t h = (static_cast<std::uint64_t>(k.x) * 0x9E3779B97F4A7C15ull) ^ (k.y + 0x632BE59BD9B4E019ull + (k.x << 6));
+        std::uint64_t h =
+            (static_cast<std::uint64_t>(k.x) * 0x9E3779B97F4A7C15ull) ^ (k.y + 0x632BE59BD9B4E019ull + (k.x << 6));
         h ^= static_cast<std::uint64_t>(k.z) * 0xC2B2AE3D27D4EB4Full;
         return static_cast<std::size_t>(h ^ (h >> 29));
     }
@@ -1277,7 +1307,8 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
                 const double wa = dot(cross(b - q, c - q), plane.normal) / whole;
                 const double wb = dot(cross(c - q, a - q), plane.normal) / whole;
                 const double wc = 1.0 - wa - wb;
-                const Vector3d n = unitOrZero(wa * mesh.normals[t[0]] + wb * mesh.normals[t[1]] + wc * mesh.normals[t[2]]);
+                const Vector3d n =
+                    unitOrZero(wa * mesh.normals[t[0]] + wb * mesh.normals[t[1]] + wc * mesh.normals[t[2]]);
                 if (isFinite(n) && dot(n, plane.normal) > 0.0) return n;
             }
         }
@@ -1288,8 +1319,10 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
     std::vector<BoundingBox> leafBox(leaves.size());
     for (std::size_t i = 0; i < leaves.size(); ++i) {
         const Leaf& leaf = leaves[i];
-        const Vector3d lo{std::max(leaf.lo.x, sceneLo.x), std::max(leaf.lo.y, sceneLo.y), std::max(leaf.lo.z, sceneLo.z)};
-        const Vector3d hi{std::min(leaf.hi.x, sceneHi.x), std::min(leaf.hi.y, sceneHi.y), std::min(leaf.hi.z, sceneHi.z)};
+        const Vector3d lo{std::max(leaf.lo.x, sceneLo.x), std::max(leaf.lo.y, sceneLo.y),
+                          std::max(leaf.lo.z, sceneLo.z)};
+        const Vector3d hi{std::min(leaf.hi.x, sceneHi.x), std::min(leaf.hi.y, sceneHi.y),
+                          std::min(leaf.hi.z, sceneHi.z)};
         if (leaf.corners.empty() || !(lo.x <= hi.x && lo.y <= hi.y && lo.z <= hi.z)) continue;
         const Vector3 a = toFloat(lo + translation), b = toFloat(hi + translation);
         leafBox[i] = {a.x, a.y, a.z, b.x, b.y, b.z};
@@ -1329,7 +1362,8 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
         std::vector<std::uint32_t> listed = leaf.pieces;
         listed.insert(listed.end(), leaf.borrowed.begin(), leaf.borrowed.end());
         for (const std::uint32_t id : leaf.borrowed) {
-            for (const Vector3d& q : pointsOf(pieces[id])) mergeWith(partition.spaces[s].bounds, toFloat(q + translation));
+            for (const Vector3d& q : pointsOf(pieces[id]))
+                mergeWith(partition.spaces[s].bounds, toFloat(q + translation));
         }
         for (const std::uint32_t id : listed) {
             const Piece& piece = pieces[id];
@@ -1389,7 +1423,8 @@ bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     if (!takeTriangles() || !buildTree() || !buildPortals()) return false;
     const auto started = Clock::now();
     if (!flood() || !placeSpawn() || !checkLeak()) return false;
-    if (options.dropUnreachable && leaves[static_cast<std::size_t>(spawnLeaf)].state == LeafState::open) dropUnreachable();
+    if (options.dropUnreachable && leaves[static_cast<std::size_t>(spawnLeaf)].state == LeafState::open)
+        dropUnreachable();
     mergeLeaves();
     if (!borrowNearFaces()) return false;
     if (spaceCount > options.maxSpaces) {
@@ -1404,8 +1439,8 @@ bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     say("flood: " + std::to_string(report.outsideLeaves) + " leaves outside, " + std::to_string(report.solidLeaves) +
         " solid (" + std::to_string(report.unreachableLeaves) + " of them closed off from the spawn), " +
         std::to_string(report.openLeaves) + " open in " + std::to_string(report.spaces - (solidSpace >= 0 ? 1 : 0)) +
-        (solidSpace >= 0 ? " spaces (and one solid space), " : " spaces, ") + std::to_string(report.neighbourLinks) + " neighbour links, in " +
-        formatSeconds(seconds) + " s");
+        (solidSpace >= 0 ? " spaces (and one solid space), " : " spaces, ") + std::to_string(report.neighbourLinks) +
+        " neighbour links, in " + formatSeconds(seconds) + " s");
     return true;
 }
 

@@ -13,17 +13,17 @@
 // The caller reads the scene and writes the level.
 #pragma once
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-#include "math/ConvexPolyhedron.h"
-#include "scene/SceneMesh.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "math/ConvexPolyhedron.h"
+#include "scene/SceneMesh.h"
 
 namespace vantrell {
 
@@ -84,23 +84,23 @@ struct CompileReport {
     std::size_t clippedPieces = 0;     // pieces cut back to their leaf at the end
     std::size_t borrowedPieces = 0;    // copies of faces just outside a space, listed in it as well
     std::size_t outputTriangles = 0;
-    std::size_t startLeaves = 0;       // leaves of the starting tree (0 without one)
+    std::size_t startLeaves = 0;  // leaves of the starting tree (0 without one)
     std::size_t nodes = 0;
     std::size_t leaves = 0;
     std::size_t solidLeaves = 0;
     std::size_t outsideLeaves = 0;
-    std::size_t unreachableLeaves = 0; // open, but closed off from the spawn (left out)
+    std::size_t unreachableLeaves = 0;  // open, but closed off from the spawn (left out)
     std::size_t openLeaves = 0;
-    std::size_t spaces = 0;            // including the one solid space
-    std::size_t portals = 0;           // between open leaves
-    std::size_t coveredPortals = 0;    // of those, closed by triangles
-    std::size_t neighbourLinks = 0;    // unordered pairs of neighbouring spaces
-    std::uint64_t fileBytes = 0;       // the size of the level file
+    std::size_t spaces = 0;          // including the one solid space
+    std::size_t portals = 0;         // between open leaves
+    std::size_t coveredPortals = 0;  // of those, closed by triangles
+    std::size_t neighbourLinks = 0;  // unordered pairs of neighbouring spaces
+    std::uint64_t fileBytes = 0;     // the size of the level file
     bool leaked = false;
-    std::vector<LeakStep> leakChain;   // from the spawn's leaf to one that touches the outside
-    std::string spawnSource;           // "option", "scene", "largest floor"
-    Vector3d spawn;                    // the body's start, source coordinates
-    Vector3d translation;              // added to every level point
+    std::vector<LeakStep> leakChain;  // from the spawn's leaf to one that touches the outside
+    std::string spawnSource;          // "option", "scene", "largest floor"
+    Vector3d spawn;                   // the body's start, source coordinates
+    Vector3d translation;             // added to every level point
     std::vector<CompileStage> stages;
     std::vector<std::string> warnings;
 };

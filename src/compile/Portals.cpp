@@ -20,9 +20,14 @@
 namespace vantrell {
 namespace {
 
-struct Vec { double x[3]; };
+struct Vec {
+    double x[3];
+};
 using Winding = std::vector<Vec>;
-struct WorkPlane { double normal[3]; double dist; };
+struct WorkPlane {
+    double normal[3];
+    double dist;
+};
 
 constexpr std::int32_t outsideRegion = -1;
 constexpr std::int32_t noPortal = -1;
@@ -59,7 +64,7 @@ enum class SplitResult { allOn, front, back, both };
 
 struct Portal {
     WorkPlane plane;
-    std::int32_t node;     // whose plane it lies on; -1 for the world box
+    std::int32_t node;  // whose plane it lies on; -1 for the world box
 
     std::int32_t side[2];  // region in front of the plane, region behind it (or outsideRegion)
     std::int32_t next[2];  // next portal in the list of side[k]
@@ -69,7 +74,7 @@ struct Portal {
 
 // Validates the tree without recursion and numbers the regions; the error names the first fault.
 struct TreeShape {
-    std::vector<std::int32_t> childRegion;  // per node, two entries: region of children[0], [1]
+    std::vector<std::int32_t> childRegion;   // per node, two entries: region of children[0], [1]
     std::vector<std::int32_t> leafOfRegion;  // per leaf region (index − node count): the leaf
     std::vector<WorkPlane> nodePlane;        // per node, its plane with a unit normal
 };
@@ -106,7 +111,8 @@ struct TreeShape {
             return false;
         }
         const PortalTree::Plane& p = tree.planes[static_cast<std::size_t>(node.plane)];
-        const double length = std::sqrt(p.normal[0] * p.normal[0] + p.normal[1] * p.normal[1] + p.normal[2] * p.normal[2]);
+        const double length =
+            std::sqrt(p.normal[0] * p.normal[0] + p.normal[1] * p.normal[1] + p.normal[2] * p.normal[2]);
         if (!std::isfinite(length) || !std::isfinite(p.dist) || length < 1e-6) {
             error = "plane " + std::to_string(node.plane) + " has no usable normal";
             return false;
@@ -158,7 +164,8 @@ private:
         return static_cast<std::int32_t>(tree_.nodes.size() + shape_.leafOfRegion.size());
     }
     [[nodiscard]] std::uint32_t takeWinding();
-    void addPortal(const WorkPlane& plane, std::int32_t node, std::int32_t front, std::int32_t back, std::uint32_t winding);
+    void addPortal(const WorkPlane& plane, std::int32_t node, std::int32_t front, std::int32_t back,
+                   std::uint32_t winding);
     void link(std::int32_t portal, int k);
     void baseWinding(const WorkPlane& plane, Winding& out) const;
     SplitResult split(const Winding& in, const WorkPlane& plane, Winding* front, Winding* back);
@@ -297,7 +304,8 @@ SplitResult PortalBuilder::split(const Winding& in, const WorkPlane& plane, Wind
 bool PortalBuilder::overBudget(std::string& error) const {
     const std::size_t nodeCount = tree_.nodes.size();
     const std::size_t portalLimit = std::min(options_.maxPortals, 1024 + options_.portalsPerNode * nodeCount);
-    const std::uint64_t testLimit = std::min(options_.maxPointTests, 1'000'000 + options_.pointTestsPerNode * nodeCount);
+    const std::uint64_t testLimit =
+        std::min(options_.maxPointTests, 1'000'000 + options_.pointTestsPerNode * nodeCount);
     if (portals_.size() > portalLimit || pointTests_ > testLimit) {
         error = "the tree is too complex for portals (" + std::to_string(portals_.size()) + " portals)";
         return true;
@@ -319,7 +327,8 @@ void PortalBuilder::processNode(std::int32_t n) {
         id = bound.next[k];
         if (!bound.alive) continue;
         // The region lies in front of a portal's plane when it is the portal's side 0.
-        const SplitResult r = split(nodeWinding, bound.plane, k == 0 ? &scratchB_ : nullptr, k == 0 ? nullptr : &scratchB_);
+        const SplitResult r =
+            split(nodeWinding, bound.plane, k == 0 ? &scratchB_ : nullptr, k == 0 ? nullptr : &scratchB_);
         if (r == SplitResult::both) {
             nodeWinding.swap(scratchB_);
         } else if (r == SplitResult::allOn || r == (k == 0 ? SplitResult::back : SplitResult::front)) {
@@ -434,11 +443,13 @@ bool PortalBuilder::run(std::vector<LeafPortal>& result, std::string& error) {
     // whose side is still a node's region cut nothing out of it (the node's other child is
     // empty) and joins nothing.
     const auto leafOf = [&](std::int32_t region) {
-        return region == outsideRegion ? outsideRegion : shape_.leafOfRegion[static_cast<std::size_t>(region - nodeCount)];
+        return region == outsideRegion ? outsideRegion
+                                       : shape_.leafOfRegion[static_cast<std::size_t>(region - nodeCount)];
     };
     for (const Portal& p : portals_) {
         if (!p.alive) continue;
-        if ((p.side[0] != outsideRegion && p.side[0] < nodeCount) || (p.side[1] != outsideRegion && p.side[1] < nodeCount)) {
+        if ((p.side[0] != outsideRegion && p.side[0] < nodeCount) ||
+            (p.side[1] != outsideRegion && p.side[1] < nodeCount)) {
             continue;
         }
         if (p.side[0] == outsideRegion && p.side[1] == outsideRegion) continue;

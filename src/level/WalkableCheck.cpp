@@ -1,14 +1,14 @@
 #include "level/WalkableCheck.h"
 
-#include "level/LevelGeometry.h"
-#include "level/SpacePartition.h"
-#include "level/StampMarks.h"
-#include "math/ConvexPolyhedron.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
+
+#include "level/LevelGeometry.h"
+#include "level/SpacePartition.h"
+#include "level/StampMarks.h"
+#include "math/ConvexPolyhedron.h"
 
 namespace vantrell {
 namespace {
@@ -166,8 +166,9 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
     for (std::size_t s = 0; s < p.spaces.size(); ++s) {
         if (listsTriangles[s] == 0) continue;
         std::vector<Vector3d>& corners = cornersOf[s];
-        std::sort(corners.begin(), corners.end(),
-                  [](const Vector3d& a, const Vector3d& b) { return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z); });
+        std::sort(corners.begin(), corners.end(), [](const Vector3d& a, const Vector3d& b) {
+            return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z);
+        });
         corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
         measured.clear();
         for (const std::int32_t t : p.spaces[s].triangleIndices) {
@@ -197,8 +198,8 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
             for (const std::int32_t v : triangle.vertexIndex) {
                 const Vector3d c = toDouble(g.vertex(v));
                 const auto within = [&](const Vector3d& lo, const Vector3d& hi, double margin) {
-                    return c.x >= lo.x - margin && c.x <= hi.x + margin && c.y >= lo.y - margin && c.y <= hi.y + margin &&
-                           c.z >= lo.z - margin && c.z <= hi.z + margin;
+                    return c.x >= lo.x - margin && c.x <= hi.x + margin && c.y >= lo.y - margin &&
+                           c.y <= hi.y + margin && c.z >= lo.z - margin && c.z <= hi.z + margin;
                 };
                 bool inSome = false;
                 work += regionsOf[s].size();
@@ -221,7 +222,8 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
             // A triangle whose corners lie within reach of the space, with the space in front of
             // its plane, lies on the space's boundary: its plane passes within reach too.
             if (outside && d > reach) {
-                offend(s, t, "the triangle's plane passes " + formatDistance(d) + " from the space, not along its boundary");
+                offend(s, t,
+                       "the triangle's plane passes " + formatDistance(d) + " from the space, not along its boundary");
             } else if (outside) {
                 offend(s, t, "the triangle lies outside the space");
             }
