@@ -55,6 +55,9 @@ constexpr double bodyLift = 0.02;
 constexpr double walkableFloorY = 0.894;
 // The contact query's skin: a face this near a movement's end point is met.
 constexpr double contactSkin = 0.05;
+// How far a clip query sliding along a wall looks past where it is: the crossing it tests lies
+// skin / sin(angle) ahead, a quarter of a unit for a body walking 11 degrees into the wall.
+constexpr double seamReach = 0.25;
 // How far below the body the ground probe reaches: 0.05 below the previous position, which
 // rests up to 0.05 above the floor.
 constexpr double shelfReach = 0.1;
@@ -1182,7 +1185,16 @@ bool Compiler::borrowNearFaces() {
                 if (std::find(taker.borrowedFrom.begin(), taker.borrowedFrom.end(), id) != taker.borrowedFrom.end()) continue;
                 const Piece piece = pieces[id];
                 const PlaneD plane = planes->oriented(piece.plane);
-                if (!fromSolid && !(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
+                // A continuation of one of the taker's own faces across the seam between the two
+                // leaves (a wall running on from one leaf into the next) is copied whatever way
+                // it faces, and further out; otherwise only what the ground probe can meet.
+                const std::uint32_t index = piece.plane >> 1;
+                const auto same = std::lower_bound(taker.pieces.begin(), taker.pieces.end(), index,
+                                                   [&](std::uint32_t t, std::uint32_t p) { return (pieces[t].plane >> 1) < p; });
+                bool continuation = false;
+                for (auto it = same; it != taker.pieces.end() && (pieces[*it].plane >> 1) == index; ++it)
+                    continuation = continuation || pieces[*it].plane == piece.plane;
+                if (!continuation && !fromSolid && !(plane.normal.y > 0.0)) continue;
                 double lo = INFINITY;
                 for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
                 if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
@@ -1197,7 +1209,10 @@ bool Compiler::borrowNearFaces() {
                 clipped.assign(points.begin(), points.end());
                 for (const std::uint32_t ref : taker.path) {
                     PlaneD side = planes->oriented(ref);
-                    side.d += contactSkin;  // within the skin of the leaf
+                    // Within the skin of the leaf; a continuation reaches as far past a side
+                    // that crosses it as the clip query may look along a wall it slides on.
+                    const bool crossing = std::fabs(dot(side.normal, plane.normal)) <= 0.99;
+                    side.d += continuation && crossing ? seamReach : contactSkin;
                     const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
                     if (cut == PolygonSide::back) {
                         clipped.clear();
