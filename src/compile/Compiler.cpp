@@ -76,11 +76,12 @@ struct Tolerances {
     double cut = 2e-4;        // a point this close to a plane is on it
     double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
     double nearPlane = 2e-3;  // a parallel piece this close to a plane is taken onto it
+    double borrowBehind = 4e-3;  // how much of a space may lie behind a face copied into it
 };
 
 Tolerances tolerancesFor(double largestCoordinate) {
     const double unit = std::max(1.0, largestCoordinate / 1000.0);
-    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit};
+    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit, 4e-3 * unit};
 }
 
 // Planes are kept once, with a canonical sign (the largest component of the normal positive);
@@ -1197,12 +1198,15 @@ bool Compiler::borrowNearFaces() {
                 if (!continuation && !fromSolid && !(plane.normal.y > 0.0)) continue;
                 double lo = INFINITY;
                 for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
-                if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
-                // Nothing of the taker's space may lie behind the face.
+                // Nearly nothing of the taker's space may lie behind the face: a copy may have
+                // as much of it behind as the walkable check allows, less a margin for rounding
+                // (a floor that sags by a few thousandths under a merged space is still its floor).
+                const double behind = tol.borrowBehind;
+                if (!(lo >= -behind) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
                 bool spaceInFront = true;
                 for (const std::int32_t other : leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
                     for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
-                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -tol.violation;
+                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -behind;
                 }
                 if (!spaceInFront) continue;
                 const std::span<const Vector3d> points = pointsOf(piece);
