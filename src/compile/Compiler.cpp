@@ -57,6 +57,9 @@ constexpr double bodyLift = 0.02;
 constexpr double walkableFloorY = 0.894;
 // The contact query's skin: a face this near a movement's end point is met.
 constexpr double contactSkin = 0.05;
+// How far a clip query sliding along a wall looks past where it is: the crossing it tests lies
+// skin / sin(angle) ahead, a quarter of a unit for a body walking 11 degrees into the wall.
+constexpr double seamReach = 0.25;
 // How far below the body the ground probe reaches: 0.05 below the previous position, which
 // rests up to 0.05 above the floor.
 constexpr double shelfReach = 0.1;
@@ -72,14 +75,15 @@ constexpr std::size_t maxLeakChain = 10000;
 // as on it: the corners of an imported game level's faces lie up to 0.01 of its units (0.0002 of ours) off the planes
 // that bound their leaves, and slivers thinner than that are no space to walk in.
 struct Tolerances {
-    double cut = 2e-4;        // a point this close to a plane is on it
-    double violation = 5e-4;  // a region corner this far behind a piece's plane breaks the invariant
-    double nearPlane = 2e-3;  // a parallel piece this close to a plane is taken onto it
+    double cut = 2e-4;           // a point this close to a plane is on it
+    double violation = 5e-4;     // a region corner this far behind a piece's plane breaks the invariant
+    double nearPlane = 2e-3;     // a parallel piece this close to a plane is taken onto it
+    double borrowBehind = 4e-3;  // how much of a space may lie behind a face copied into it
 };
 
 Tolerances tolerancesFor(double largestCoordinate) {
     const double unit = std::max(1.0, largestCoordinate / 1000.0);
-    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit};
+    return {2e-4 * unit, 5e-4 * unit, 2e-3 * unit, 4e-3 * unit};
 }
 
 // Planes are kept once, with a canonical sign (the largest component of the normal positive);
@@ -1210,23 +1214,39 @@ bool Compiler::borrowNearFaces() {
                     continue;
                 const Piece piece = pieces[id];
                 const PlaneD plane = planes->oriented(piece.plane);
-                if (!fromSolid && !(plane.normal.y > 0.0)) continue;  // only what the ground probe can meet
+                // A continuation of one of the taker's own faces across the seam between the two
+                // leaves (a wall running on from one leaf into the next) is copied whatever way
+                // it faces, and further out; otherwise only what the ground probe can meet.
+                const std::uint32_t index = piece.plane >> 1;
+                const auto same =
+                    std::lower_bound(taker.pieces.begin(), taker.pieces.end(), index,
+                                     [&](std::uint32_t t, std::uint32_t p) { return (pieces[t].plane >> 1) < p; });
+                bool continuation = false;
+                for (auto it = same; it != taker.pieces.end() && (pieces[*it].plane >> 1) == index; ++it)
+                    continuation = continuation || pieces[*it].plane == piece.plane;
+                if (!continuation && !fromSolid && !(plane.normal.y > 0.0)) continue;
                 double lo = INFINITY;
                 for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
-                if (!(lo >= -tol.violation) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
-                // Nothing of the taker's space may lie behind the face.
+                // Nearly nothing of the taker's space may lie behind the face: a copy may have
+                // as much of it behind as the walkable check allows, less a margin for rounding
+                // (a floor that sags by a few thousandths under a merged space is still its floor).
+                const double behind = tol.borrowBehind;
+                if (!(lo >= -behind) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
                 bool spaceInFront = true;
                 for (const std::int32_t other :
                      leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
                     for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
-                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -tol.violation;
+                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -behind;
                 }
                 if (!spaceInFront) continue;
                 const std::span<const Vector3d> points = pointsOf(piece);
                 clipped.assign(points.begin(), points.end());
                 for (const std::uint32_t ref : taker.path) {
                     PlaneD side = planes->oriented(ref);
-                    side.d += contactSkin;  // within the skin of the leaf
+                    // Within the skin of the leaf; a continuation reaches as far past a side
+                    // that crosses it as the clip query may look along a wall it slides on.
+                    const bool crossing = std::fabs(dot(side.normal, plane.normal)) <= 0.99;
+                    side.d += continuation && crossing ? seamReach : contactSkin;
                     const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
                     if (cut == PolygonSide::back) {
                         clipped.clear();

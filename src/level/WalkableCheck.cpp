@@ -85,6 +85,9 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
     const double epsilon = std::max(5e-3, 1e-6 * largest);
     // On the boundary: within the contact query's skin.
     const double reach = 0.05 + epsilon;
+    // Corners: a quarter of a unit, so that a wall may run on past the space's side into the
+    // next space, where a clip query sliding along it looks.
+    const double cornerReach = 0.25 + epsilon;
     // Cutting regions uses a finer tolerance, so that their corners stay true to the planes.
     const double cutEpsilon = 1e-9 * std::max(1.0, largest);
 
@@ -194,34 +197,35 @@ WalkableReport checkWalkable(const LevelGeometry& g, const SpacePartition& p) {
                 offend(s, t, "part of the space lies " + formatDistance(-d) + " behind the triangle's plane");
                 continue;
             }
+            // Whether a point lies within margin of one of the space's regions, asked of their
+            // planes (a thin region's corners fall short of its length; its planes do not).
+            const auto inRegions = [&](const Vector3d& c, double margin) {
+                if (!(c.x >= bounds.lo.x - margin && c.x <= bounds.hi.x + margin && c.y >= bounds.lo.y - margin &&
+                      c.y <= bounds.hi.y + margin && c.z >= bounds.lo.z - margin && c.z <= bounds.hi.z + margin)) {
+                    return false;
+                }
+                for (const LeafRegion& leaf : regionsOf[s]) {
+                    bool inside = true;
+                    for (std::size_t k = 0; k < leaf.count && inside; ++k)
+                        inside = distanceTo(regionPlanes[leaf.first + k], c) >= -margin;
+                    if (inside) return true;
+                }
+                return false;
+            };
+            work += 6 * regionsOf[s].size();
+            if (work > 2 * maxRegionWork) {
+                report.checked = false;
+                report.why = "the spaces have too many leaves and triangles to check";
+                return report;
+            }
+            bool touches = false;  // a corner within the skin: the plane passes that near too
             bool outside = false;
             for (const std::int32_t v : triangle.vertexIndex) {
                 const Vector3d c = toDouble(g.vertex(v));
-                const auto within = [&](const Vector3d& lo, const Vector3d& hi, double margin) {
-                    return c.x >= lo.x - margin && c.x <= hi.x + margin && c.y >= lo.y - margin &&
-                           c.y <= hi.y + margin && c.z >= lo.z - margin && c.z <= hi.z + margin;
-                };
-                bool inSome = false;
-                work += regionsOf[s].size();
-                if (work > 2 * maxRegionWork) {
-                    report.checked = false;
-                    report.why = "the spaces have too many leaves and triangles to check";
-                    return report;
-                }
-                for (const LeafRegion& leaf : regionsOf[s]) {
-                    bool inside = within(bounds.lo, bounds.hi, reach);
-                    for (std::size_t k = 0; k < leaf.count && inside; ++k)
-                        inside = distanceTo(regionPlanes[leaf.first + k], c) >= -reach;
-                    if (inside) {
-                        inSome = true;
-                        break;
-                    }
-                }
-                outside = outside || !inSome;
+                touches = touches || inRegions(c, reach);
+                outside = outside || !inRegions(c, cornerReach);
             }
-            // A triangle whose corners lie within reach of the space, with the space in front of
-            // its plane, lies on the space's boundary: its plane passes within reach too.
-            if (outside && d > reach) {
+            if (d > reach && !touches) {
                 offend(s, t,
                        "the triangle's plane passes " + formatDistance(d) + " from the space, not along its boundary");
             } else if (outside) {

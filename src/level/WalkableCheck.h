@@ -40,12 +40,13 @@ inline constexpr std::size_t walkableExamples = 5;
 // box around the level's vertices and space boxes cut by the planes on the path down to each
 // leaf that names S (several leaves may name one space). The pair passes when no corner of
 // those regions lies more than epsilon behind T's plane, and T lies on the boundary of the
-// regions: its plane passes within the contact skin (0.05) of them, and so do its corners.
-// Within the skin is on the boundary for the contact query, which meets a face that near the
-// end of a movement: a floor a hair below a space's bottom, listed in the space, is what keeps
-// the body from sinking through a thin slab beneath it. Epsilon is 0.005 units (a tenth of the
-// skin), or a millionth of the level's largest coordinate when that is more. Work is bounded: a tree whose regions
-// would take too long gives checked false.
+// regions: its plane passes within the contact skin (0.05) of them, and its corners within a
+// quarter of a unit. That is on the boundary for the contact query, which meets a face that
+// near the end of a movement: a floor a hair below a space's bottom, listed in the space, keeps
+// the body from sinking through a thin slab beneath it, and a wall running on a little past
+// the space's side keeps a body sliding along it clipped where it crosses into the next space. Epsilon is 0.005 units
+// (a tenth of the skin), or a millionth of the level's largest coordinate when that is more. Work is bounded: a tree
+// whose regions would take too long gives checked false.
 [[nodiscard]] WalkableReport checkWalkable(const LevelGeometry& levelGeometry, const SpacePartition& spacePartition);
 
 }  // namespace vantrell
