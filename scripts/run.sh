@@ -12,7 +12,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Walk with W A S D or the arrows, look with the mouse, Space jumps, C crouches, F12 saves a screenshot, Escape ends."
   build/release/src/app/vantrell play examples/two-rooms.bsp
 else
-  build/release/src/app/vantrell render examples/two-rooms.bsp -o two-rooms.png --settle 10
+  build/release/src/app/vantrell render examples/two-rooms.bsp -o two-rooms.png --settle 10 --force
   echo "No display: rendered the first frame to two-rooms.png. Start"
   echo "'build/release/src/app/vantrell play examples/two-rooms.bsp' on a desktop to walk through it."
 fi
