@@ -50,7 +50,8 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_S
   -DVANTRELL_CORE_ONLY=OFF -DVANTRELL_IMPORT=ON -DVANTRELL_BENCH=OFF
 cmake --build build/asan -j "$jobs"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "e2e|gl"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "e2e|gl"
 # Headless drawing goes through the system's software OpenGL driver, which frees with free()
 # what its code compiler allocated with new, and leaks from a module it has unloaded by the
 # time the leak check runs: both are the driver's, so only those two checks are off here.
