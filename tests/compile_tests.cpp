@@ -332,6 +332,37 @@ TEST(Compiler, StartingTreeCutsFirstAndItsSolidLeavesDropTheirTriangles) {
     EXPECT_EQ(bad.error, "the starting tree names a leaf it does not have");
 }
 
+// A starting tree read from a file may loop back or go on for ever; followed as it is, either
+// would grow the tree until memory ran out.
+TEST(Compiler, StartingTreeThatLoopsOrRunsTooDeepIsRefusedBeforeAnyCut) {
+    SceneMesh mesh;
+    addRoom(mesh, {-3, 0, -3}, {3, 3, 3});
+    StartPartition start;
+    start.planes = {{{0, 1, 0}, 0.0}, {{1, 0, 0}, 0.0}};
+    start.nodes = {{0, 1, childOfSpace(0)}, {1, 0, childOfSpace(1)}};  // node 1 leads back to the root
+    start.leafSolid = {0, 0};
+    start.lo = {-10, -10, -10};
+    start.hi = {10, 10, 10};
+    const Compiled loop = compile(mesh, {}, &start);
+    EXPECT_FALSE(loop.ok);
+    EXPECT_EQ(loop.error, "the starting tree reaches node 0 more than once");
+
+    start.nodes = {{0, 1, childOfSpace(0)}, {1, childOfSpace(1), 1}};  // a node that is its own child
+    EXPECT_EQ(compile(mesh, {}, &start).error, "the starting tree reaches node 1 more than once");
+
+    // A chain of nodes, each on the same plane, deeper than any real tree.
+    start.nodes.clear();
+    for (std::int32_t i = 0; i < 5000; ++i) start.nodes.push_back({0, i + 1, childOfSpace(0)});
+    start.nodes.back().front = childOfSpace(1);
+    const Compiled deep = compile(mesh, {}, &start);
+    EXPECT_FALSE(deep.ok);
+    EXPECT_EQ(deep.error, "the starting tree is deeper than 4096");
+
+    start.nodes.resize(1000);  // within the limit, the same chain compiles
+    start.nodes.back().front = childOfSpace(1);
+    expectSound(compile(mesh, spawnAt({0, 1, 0}), &start));
+}
+
 TEST(Compiler, SameSceneSameBytes) {
     const auto bytes = [](const Compiled& c) {
         std::ostringstream out;

@@ -48,6 +48,11 @@ std::string formatPoint(const Vector3d& p) {
 constexpr std::size_t maxInputTriangles = 16u << 20;
 constexpr std::size_t maxLeaves = 4u << 20;
 constexpr std::size_t maxPiecePoints = 96u << 20;  // corners of all triangle pieces ever made
+// Every task and leaf keeps the planes on its way down, so depth times leaves is memory: a
+// balanced tree of the largest scenes is a few dozen deep, and a chain of cuts as deep as this
+// is a hostile or broken scene.
+constexpr std::size_t maxTreeDepth = 4096;
+constexpr std::size_t maxPathEntries = 64u << 20;  // the planes kept by all leaves together
 
 // The body point starts this far above the floor: inside the ground probe's reach, so the walk
 // starts standing.
@@ -259,6 +264,7 @@ private:
     std::vector<BuildNode> nodes;
     std::vector<Leaf> leaves;
     std::vector<std::uint32_t> startPlaneRefs;  // per plane of the starting tree
+    std::size_t pathEntries = 0;                // the planes kept by all leaves' paths
     std::vector<std::uint32_t> refStamp;        // per plane reference: the task that last met it
     std::uint32_t refGeneration = 0;
 
@@ -435,6 +441,10 @@ bool Compiler::finishLeaf(Task& task, bool solid) {
     leaf.pieces = std::move(task.pieces);
     if (!solid && !clipToLeaf(leaf.pieces, task.path)) return false;
     leaf.corners = task.region.corners();
+    pathEntries += task.path.size();
+    if (pathEntries > maxPathEntries) {
+        return fail("the scene is too complex to compile: its leaves lie too deep in the tree");
+    }
     leaf.path = task.path;
     bool haveBox = task.region.bounds(leaf.lo, leaf.hi);
     {
@@ -563,6 +573,10 @@ std::optional<std::uint32_t> Compiler::chooseSplitter(const Task& task, const st
 }
 
 bool Compiler::splitTask(Task& task, const PlaneD& plane, std::uint32_t planeRef, std::vector<Task>& stack) {
+    if (task.path.size() >= maxTreeDepth) {
+        return fail("the scene is too complex to compile: its tree would be deeper than " +
+                    std::to_string(maxTreeDepth));
+    }
     const auto nodeIndex = static_cast<std::int32_t>(nodes.size());
     nodes.push_back({planeRef, 0, 0});
     attach(task, nodeIndex);
@@ -1433,13 +1447,43 @@ bool Compiler::emit(LevelGeometry& geometry, SpacePartition& partition) {
     return true;
 }
 
+// A starting tree read from a file may share or loop its nodes; followed as it is, a loop would
+// grow the tree until memory ran out. Each node must be reached once, within the depth limit.
+std::string startTreeProblem(const StartPartition& start) {
+    if (start.nodes.empty()) return "the starting tree has no nodes";
+    std::vector<std::uint8_t> reached(start.nodes.size(), 0);
+    std::vector<std::pair<std::int32_t, std::size_t>> stack{{0, 1}};  // node, depth
+    reached[0] = 1;
+    while (!stack.empty()) {
+        const auto [index, depth] = stack.back();
+        stack.pop_back();
+        if (depth > maxTreeDepth) return "the starting tree is deeper than " + std::to_string(maxTreeDepth);
+        const StartPartition::Node& node = start.nodes[static_cast<std::size_t>(index)];
+        for (const std::int32_t child : {node.front, node.back}) {
+            if (child < 0) continue;  // a leaf; checked where it is reached
+            if (static_cast<std::size_t>(child) >= start.nodes.size()) {
+                return "the starting tree names a node it does not have";
+            }
+            if (reached[static_cast<std::size_t>(child)] != 0) {
+                return "the starting tree reaches node " + std::to_string(child) + " more than once";
+            }
+            reached[static_cast<std::size_t>(child)] = 1;
+            stack.emplace_back(child, depth + 1);
+        }
+    }
+    return {};
+}
+
 bool Compiler::run(LevelGeometry& geometry, SpacePartition& partition) {
     if (!geometry.vertices.empty() || !geometry.normals.empty() || !geometry.triangles.empty() ||
         !geometry.planes.empty() || !partition.nodes.empty() || !partition.spaces.empty()) {
         return fail("the level containers must be empty before a compile");
     }
     if (mesh.triangles.empty()) return fail("the scene has no triangles");
-    if (start != nullptr && start->nodes.empty()) return fail("the starting tree has no nodes");
+    if (start != nullptr) {
+        const std::string problem = startTreeProblem(*start);
+        if (!problem.empty()) return fail(problem);
+    }
     if (!takeTriangles() || !buildTree() || !buildPortals()) return false;
     const auto started = Clock::now();
     if (!flood() || !placeSpawn() || !checkLeak()) return false;
