@@ -532,6 +532,29 @@ TEST_F(MovementStepTest, WallStopsTheMotionIntoItAndKeepsTheRest) {
     }
 }
 
+TEST_F(MovementStepTest, WalkingDownhillIntoAWallNeitherSinksNorClimbs) {
+    // A 10 degree slope falling towards +x, and a wall across it at x = 1. The clip takes the
+    // walk's part into the wall away; what is left must not head down into the slope, or the
+    // body sinks a little each step until it is behind the floor and falls out of the level.
+    const float angle = -10 * degree;
+    testlevels::addQuad(level, {1, -3, -10}, {1, -3, 10}, {1, 3, 10}, {1, 3, -10});  // faces -x
+    addSlope(level, angle);
+    const Vector3 normal{-std::sin(angle), std::cos(angle), 0};
+    start(normal * 0.02f + Vector3{0.5f * std::cos(angle), 0.5f * std::sin(angle), 0});
+    hold({.forward = true});
+    run(40);  // reaches the wall
+    EXPECT_GT(camera().currentPosition().x, 0.9f);
+    const Vector3 against = camera().currentPosition();
+    for (int i = 0; i < 500; ++i) run(1);
+    EXPECT_NEAR(dot(camera().currentPosition(), normal), 0.02f, 1e-4f) << "height above the slope";
+    expectNear(camera().currentPosition(), against, 1e-4f);
+    // Walking along the wall still works: the crease between wall and slope is level.
+    hold({.forward = true, .left = true});
+    const Vector3 along = run(1);
+    EXPECT_GT(std::fabs(along.z), 0.01f);
+    EXPECT_NEAR(along.y, 0.0f, 1e-5f);
+}
+
 TEST_F(MovementStepTest, JumpLiftsWhileTheProbeReachesTheGround) {
     testlevels::addFloor(level, 0.0f, 10.0f);
     start({0, 0.02f, 0});

@@ -81,7 +81,16 @@ void Camera::step(const MovementKeys& keys, ContactFunction contact) {
             // The ground found above never clips (exact comparison), nor does a plane the
             // motion does not go into.
             if (isZero(wall) || wall == ground || dot(motion, wall) >= 0.0f) break;
-            next = cur + cross(cross(wall, motion), wall);
+            Vector3 slid = cross(cross(wall, motion), wall);
+            // Against a wall that stands on a slope, the walk's part left after the clip can
+            // head down into the ground, and step by step the body would sink through the
+            // floor. It follows the crease between the wall and the ground instead.
+            if (dot(slid, ground) < 0.0f) {
+                Vector3 crease = cross(ground, wall);
+                normalizeIfNonZero(crease);
+                slid = dot(slid, crease) * crease;
+            }
+            next = cur + slid;
         }
     }
 

@@ -247,6 +247,8 @@ private:
         return (q(n.x) * 40001 + q(n.y)) * 40001 + q(n.z);
     }
     [[nodiscard]] double coverage(std::int32_t leaf, std::uint32_t planeIndex, const LeafPortal& portal);
+    // The leaf's pieces on one plane (either way round); they are sorted by plane index.
+    [[nodiscard]] std::span<const std::uint32_t> piecesOnPlane(const Leaf& leaf, std::uint32_t planeIndex) const;
 
     const SceneMesh& mesh;
     const StartPartition* start;
@@ -767,12 +769,19 @@ std::int32_t Compiler::locateLeaf(const Vector3d& p) const {
 
 // ---- Portals and the triangles that cover them --------------------------------------------
 
+std::span<const std::uint32_t> Compiler::piecesOnPlane(const Leaf& leaf, std::uint32_t planeIndex) const {
+    const auto first = std::lower_bound(leaf.pieces.begin(), leaf.pieces.end(), planeIndex,
+                                        [&](std::uint32_t id, std::uint32_t p) { return (pieces[id].plane >> 1) < p; });
+    auto last = first;
+    while (last != leaf.pieces.end() && (pieces[*last].plane >> 1) == planeIndex) ++last;
+    return {first, last};
+}
+
 // The area of the leaf's pieces on the plane (either way round) that lies inside the portal.
 double Compiler::coverage(std::int32_t leafIndex, std::uint32_t planeIndex, const LeafPortal& portal) {
     const Leaf& leaf = leaves[static_cast<std::size_t>(leafIndex)];
-    const auto begin = std::lower_bound(leaf.pieces.begin(), leaf.pieces.end(), planeIndex,
-                                        [&](std::uint32_t id, std::uint32_t p) { return (pieces[id].plane >> 1) < p; });
-    if (begin == leaf.pieces.end() || (pieces[*begin].plane >> 1) != planeIndex) return 0.0;
+    const std::span<const std::uint32_t> onPlane = piecesOnPlane(leaf, planeIndex);
+    if (onPlane.empty()) return 0.0;
     const std::vector<Vector3d>& w = portal.winding;
     Vector3d centre;
     for (const Vector3d& p : w) centre = centre + p;
@@ -789,8 +798,8 @@ double Compiler::coverage(std::int32_t leafIndex, std::uint32_t planeIndex, cons
     }
     double covered = 0.0;
     std::vector<Vector3d> clipped, next;
-    for (auto it = begin; it != leaf.pieces.end() && (pieces[*it].plane >> 1) == planeIndex; ++it) {
-        const std::span<const Vector3d> points = pointsOf(pieces[*it]);
+    for (const std::uint32_t id : onPlane) {
+        const std::span<const Vector3d> points = pointsOf(pieces[id]);
         clipped.assign(points.begin(), points.end());
         for (const PlaneD& edge : edges) {
             const PolygonSide side = splitConvexPolygon(clipped, edge, tol.cut, &next, nullptr);
@@ -1231,13 +1240,9 @@ bool Compiler::borrowNearFaces() {
                 // A continuation of one of the taker's own faces across the seam between the two
                 // leaves (a wall running on from one leaf into the next) is copied whatever way
                 // it faces, and further out; otherwise only what the ground probe can meet.
-                const std::uint32_t index = piece.plane >> 1;
-                const auto same =
-                    std::lower_bound(taker.pieces.begin(), taker.pieces.end(), index,
-                                     [&](std::uint32_t t, std::uint32_t p) { return (pieces[t].plane >> 1) < p; });
                 bool continuation = false;
-                for (auto it = same; it != taker.pieces.end() && (pieces[*it].plane >> 1) == index; ++it)
-                    continuation = continuation || pieces[*it].plane == piece.plane;
+                for (const std::uint32_t t : piecesOnPlane(taker, piece.plane >> 1))
+                    continuation = continuation || pieces[t].plane == piece.plane;
                 if (!continuation && !fromSolid && !(plane.normal.y > 0.0)) continue;
                 double lo = INFINITY;
                 for (const Vector3d& c : taker.corners) lo = std::min(lo, distanceTo(plane, c));
@@ -1259,8 +1264,12 @@ bool Compiler::borrowNearFaces() {
                     PlaneD side = planes->oriented(ref);
                     // Within the skin of the leaf; a continuation reaches as far past a side
                     // that crosses it as the clip query may look along a wall it slides on.
+                    // Not past a side that is itself one of the leaf's faces (a floor the wall
+                    // stands on): behind it nothing walks, and a wall reaching down through a
+                    // floor would be met by the ground probe before the floor is.
                     const bool crossing = std::fabs(dot(side.normal, plane.normal)) <= 0.99;
-                    side.d += continuation && crossing ? seamReach : contactSkin;
+                    const bool seam = piecesOnPlane(taker, ref >> 1).empty();
+                    side.d += continuation && crossing && seam ? seamReach : contactSkin;
                     const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
                     if (cut == PolygonSide::back) {
                         clipped.clear();
