@@ -18,10 +18,6 @@ if [ ! -f "$pak" ]; then
   sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends openarena-088-data
 fi
 
-# Maps still failing a walk after the rebuild (to be mended; override with KNOWN_REST / KNOWN_FALL).
-known_rest=" ${KNOWN_REST-} "
-known_fall=" ${KNOWN_FALL-oa_shouse} "
-
 printf 'step 300 -\n' > "$work/rest.txt"
 for key in W A S D; do printf 'step 1000 %s\n' "$key" > "$work/walk-$key.txt"; done
 
@@ -72,10 +68,12 @@ while read -r entry; do
   culled=$(awk -v v="$visible" -v s="$spaces" 'BEGIN { printf "%.1f", 100 * (1 - v / s) }')
   note=""
   if awk -v d="$rest_dy" 'BEGIN { exit !(d > 0.1) }'; then
-    if [[ "$known_rest" == *" $name "* ]]; then note="$note known-rest"; else note="$note REST"; failures=$((failures + 1)); fi
+    note="$note REST"
+    failures=$((failures + 1))
   fi
   if [ "$falls" -gt 0 ]; then
-    if [[ "$known_fall" == *" $name "* ]]; then note="$note known-fall"; else note="$note FALL"; failures=$((failures + 1)); fi
+    note="$note FALL"
+    failures=$((failures + 1))
   fi
   printf '%-18s %7s %7s %7s %9s %8s %9s %6s %13s %7s%s\n' "$name" "$leaves" "$spaces" "$links" "$bytes" "$seconds" \
     "$rest_dy" "$falls/4" "$visible/$spaces" "$culled" "$note"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <sstream>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "level/LevelFile.h"
 #include "level/LevelValidation.h"
 #include "level/WalkableCheck.h"
+#include "visibility/ContactQuery.h"
 #include "walk/Walkthrough.h"
 
 namespace vantrell {
@@ -203,6 +205,41 @@ TEST(Compiler, StairsAndARamp) {
         highest = std::max(highest, walk.camera().currentPosition().y);
     }
     EXPECT_GT(highest, 1.0f);
+}
+
+// A closed room whose floor is flat for x < 0 and falls away by one degree beyond a ridge at
+// x = 0: the space above the flat floor's plane runs on a little above the falling floor.
+TEST(Compiler, GroundProbeFindsAFloorOnBothSidesOfAFlatRidge) {
+    const double drop = 4.0 * std::tan(std::numbers::pi / 180.0);
+    const Vector3d centre{0, 1.5, 0};
+    SceneMesh mesh;
+    // A polygon as a fan from its first corner, wound to face the room's centre.
+    const auto face = [&](std::vector<Vector3d> points) {
+        if (dot(cross(points[1] - points[0], points[2] - points[0]), centre - points[0]) < 0.0)
+            std::reverse(points.begin(), points.end());
+        for (std::size_t k = 1; k + 1 < points.size(); ++k) addTriangle(mesh, points[0], points[k], points[k + 1]);
+    };
+    face({{-4, 0, -2}, {-4, 0, 2}, {0, 0, 2}, {0, 0, -2}});
+    face({{0, 0, -2}, {0, 0, 2}, {4, -drop, 2}, {4, -drop, -2}});
+    face({{-4, 3, -2}, {-4, 3, 2}, {4, 3, 2}, {4, 3, -2}});
+    face({{-4, 0, -2}, {-4, 3, -2}, {-4, 3, 2}, {-4, 0, 2}});
+    face({{4, -drop, -2}, {4, 3, -2}, {4, 3, 2}, {4, -drop, 2}});
+    // Not convex at the ridge: fanned from the ridge's corner, which sees the whole wall.
+    for (const double z : {-2.0, 2.0}) face({{0, 0, z}, {4, -drop, z}, {4, 3, z}, {-4, 3, z}, {-4, 0, z}});
+    const Compiled c = compile(mesh, spawnAt({-2, 1, 0}));
+    expectSound(c);
+    expectRestsAtSpawn(c);
+    // A body resting 0.02 above the floor anywhere across the ridge: the ground probe (0.05
+    // down) meets a floor.
+    ContactQuery query;
+    for (double x = -1.0; x <= 3.0; x += 0.05) {
+        const double floor = x < 0.0 ? 0.0 : -x * drop / 4.0;
+        const Vector3d body = Vector3d{x, floor + 0.02, 0.5} + c.report.translation;
+        const Vector3 from{static_cast<float>(body.x), static_cast<float>(body.y), static_cast<float>(body.z)};
+        const Plane ground = query.find(c.geometry, c.partition, from, from + Vector3{0, -0.05f, 0});
+        EXPECT_GT(ground.b, 0.99f) << "no floor under x = " << x;
+    }
+    expectWalksStayInside(c);
 }
 
 TEST(Compiler, LeakingRoomNamesAChainAndCompilesWhenAllowed) {

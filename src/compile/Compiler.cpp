@@ -65,6 +65,9 @@ constexpr double contactSkin = 0.05;
 // How far a clip query sliding along a wall looks past where it is: the crossing it tests lies
 // skin / sin(angle) ahead, a quarter of a unit for a body walking 11 degrees into the wall.
 constexpr double seamReach = 0.25;
+// A floor meeting a leaf's lower side at a ridge this flat or flatter (3 degrees) is copied onto
+// that side when the leaf cannot list it (copyOntoSide).
+constexpr double nearlyParallelFloors = 0.9986;
 // How far below the body the ground probe reaches: 0.05 below the previous position, which
 // rests up to 0.05 above the floor.
 constexpr double shelfReach = 0.1;
@@ -247,6 +250,7 @@ private:
         return (q(n.x) * 40001 + q(n.y)) * 40001 + q(n.z);
     }
     [[nodiscard]] double coverage(std::int32_t leaf, std::uint32_t planeIndex, const LeafPortal& portal);
+    bool copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref);
     // The leaf's pieces on one plane (either way round); they are sorted by plane index.
     [[nodiscard]] std::span<const std::uint32_t> piecesOnPlane(const Leaf& leaf, std::uint32_t planeIndex) const;
 
@@ -1202,6 +1206,35 @@ void Compiler::mergeLeaves() {
     report.spaces = spaceCount;
 }
 
+// The part of the piece within the contact skin of the leaf and just behind its side ref, moved
+// onto that side and listed in the leaf's space: the floor the ground probe meets there, a few
+// thousandths higher than it is. False only when the scene grows too complex.
+bool Compiler::copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref) {
+    const std::span<const Vector3d> points = pointsOf(pieces[id]);
+    std::vector<Vector3d> clipped(points.begin(), points.end()), next;
+    for (const std::uint32_t r : leaf.path) {
+        PlaneD side = planes->oriented(r);
+        side.d += contactSkin;
+        const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
+        if (cut == PolygonSide::back) return true;
+        if (cut == PolygonSide::both) clipped.swap(next);
+    }
+    const PlaneD onto = planes->oriented(ref);
+    bool below = false;
+    for (Vector3d& q : clipped) {
+        const double d = distanceTo(onto, q);
+        below = below || d < -tol.cut;
+        q = q - d * onto.normal;
+    }
+    if (!below || clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) return true;
+    std::vector<std::uint32_t> added;
+    if (!addPiece(clipped, pieces[id].source, ref, added)) return false;
+    leaf.borrowed.push_back(added[0]);
+    leaf.borrowedFrom.push_back(id);
+    ++report.borrowedPieces;
+    return true;
+}
+
 // The contact query looks only at the spaces of a movement's two ends. A face just outside a
 // leaf is out of its reach from inside the leaf: the floor across a side of the leaf that the
 // ground probe's lead (0.02 ahead, 0.05 down, so below the floor) crosses, or a floor under a
@@ -1250,14 +1283,33 @@ bool Compiler::borrowNearFaces() {
                 // as much of it behind as the walkable check allows, less a margin for rounding
                 // (a floor that sags by a few thousandths under a merged space is still its floor).
                 const double behind = tol.borrowBehind;
-                if (!(lo >= -behind) || lo > contactSkin) continue;  // the leaf lies behind, or out of reach
-                bool spaceInFront = true;
-                for (const std::int32_t other :
-                     leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])]) {
-                    for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
-                        spaceInFront = spaceInFront && distanceTo(plane, c) >= -behind;
+                if (lo > contactSkin) continue;  // out of reach
+                const std::vector<std::int32_t>& spaceLeaves =
+                    leavesOf[static_cast<std::size_t>(spaceOfLeaf[static_cast<std::size_t>(to)])];
+                const auto spaceInFront = [&](const PlaneD& p) {
+                    for (const std::int32_t other : spaceLeaves) {
+                        for (const Vector3d& c : leaves[static_cast<std::size_t>(other)].corners)
+                            if (distanceTo(p, c) < -behind) return false;
+                    }
+                    return true;
+                };
+                if (!(lo >= -behind) || !spaceInFront(plane)) {
+                    // The space reaches behind the face. A floor falling away by a few degrees
+                    // from a side of the leaf that faces up (past a ridge) is copied onto that
+                    // side instead.
+                    if (plane.normal.y > 0.0) {
+                        for (const std::uint32_t ref : taker.path) {
+                            const PlaneD side = planes->oriented(ref);
+                            if (!(side.normal.y > 0.5) || !(dot(side.normal, plane.normal) > nearlyParallelFloors) ||
+                                !spaceInFront(side)) {
+                                continue;
+                            }
+                            if (!copyOntoSide(taker, id, ref)) return false;
+                            break;
+                        }
+                    }
+                    continue;
                 }
-                if (!spaceInFront) continue;
                 const std::span<const Vector3d> points = pointsOf(piece);
                 clipped.assign(points.begin(), points.end());
                 for (const std::uint32_t ref : taker.path) {
