@@ -33,17 +33,20 @@ cmake --build build/core -j "$jobs"
 ctest --test-dir build/core --output-on-failure -j "$jobs"
 
 echo "== fuzz build, then bounded runs of the level loader, the importer and the scene reader"
+# Fixed seeds: each run follows the same sequence of inputs on every machine (as far as its time
+# allows), so a run fails only on an input that a longer run with the same seed finds here too.
+# Longer runs with other seeds: scripts/fuzz-level.sh, or the targets by hand.
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
   -DVANTRELL_CORE_ONLY=ON -DVANTRELL_IMPORT=ON -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
 cmake --build build/fuzz -j "$jobs" --target level_fuzz import_fuzz import_fuzz_seed scene_fuzz scene_fuzz_seed
 bash scripts/fuzz-level.sh build/fuzz 120
 rm -rf build/fuzz/import-corpus && mkdir -p build/fuzz/import-corpus
 build/fuzz/fuzz/import_fuzz_seed build/fuzz/import-corpus/boxroom.bsp
-build/fuzz/fuzz/import_fuzz build/fuzz/import-corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
+build/fuzz/fuzz/import_fuzz build/fuzz/import-corpus -seed=1 -max_total_time=60 -rss_limit_mb=2048 -timeout=10
 rm -rf build/fuzz/scene-corpus && mkdir -p build/fuzz/scene-corpus
 cp examples/scenes/* build/fuzz/scene-corpus/
 build/fuzz/fuzz/scene_fuzz_seed build/fuzz/scene-corpus/box-room.reply
-build/fuzz/fuzz/scene_fuzz build/fuzz/scene-corpus -max_total_time=60 -rss_limit_mb=2048 -timeout=10
+build/fuzz/fuzz/scene_fuzz build/fuzz/scene-corpus -seed=1 -max_total_time=60 -rss_limit_mb=2048 -timeout=10
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (everything but the end-to-end runs)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_SANITIZE=ON \
