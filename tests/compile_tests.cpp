@@ -213,10 +213,11 @@ TEST(Compiler, GroundProbeFindsAFloorOnBothSidesOfAFlatRidge) {
     const double drop = 4.0 * std::tan(std::numbers::pi / 180.0);
     const Vector3d centre{0, 1.5, 0};
     SceneMesh mesh;
-    // A polygon as a fan from its first corner, wound to face the room's centre.
+    // A polygon as a fan from its first corner, wound to face the room's centre (turned round
+    // that corner, so that the fan keeps it).
     const auto face = [&](std::vector<Vector3d> points) {
         if (dot(cross(points[1] - points[0], points[2] - points[0]), centre - points[0]) < 0.0)
-            std::reverse(points.begin(), points.end());
+            std::reverse(points.begin() + 1, points.end());
         for (std::size_t k = 1; k + 1 < points.size(); ++k) addTriangle(mesh, points[0], points[k], points[k + 1]);
     };
     face({{-4, 0, -2}, {-4, 0, 2}, {0, 0, 2}, {0, 0, -2}});

@@ -250,7 +250,15 @@ private:
         return (q(n.x) * 40001 + q(n.y)) * 40001 + q(n.z);
     }
     [[nodiscard]] double coverage(std::int32_t leaf, std::uint32_t planeIndex, const LeafPortal& portal);
-    bool copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref);
+    // Cuts points down to the leaf's region widened at each side (a path plane reference) by
+    // reach(side) into clipped (next is scratch); false when nothing is left.
+    template <class Reach>
+    bool clipNearLeaf(const Leaf& leaf, std::span<const Vector3d> points, Reach reach, std::vector<Vector3d>& clipped,
+                      std::vector<Vector3d>& next) const;
+    // Lists clipped on plane in the leaf's space as a copy of piece id, unless it is a sliver.
+    bool lendCopy(Leaf& leaf, std::uint32_t id, std::uint32_t plane, const std::vector<Vector3d>& clipped);
+    bool copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref, std::vector<Vector3d>& clipped,
+                      std::vector<Vector3d>& next);
     // The leaf's pieces on one plane (either way round); they are sorted by plane index.
     [[nodiscard]] std::span<const std::uint32_t> piecesOnPlane(const Leaf& leaf, std::uint32_t planeIndex) const;
 
@@ -1209,16 +1217,34 @@ void Compiler::mergeLeaves() {
 // The part of the piece within the contact skin of the leaf and just behind its side ref, moved
 // onto that side and listed in the leaf's space: the floor the ground probe meets there, a few
 // thousandths higher than it is. False only when the scene grows too complex.
-bool Compiler::copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref) {
-    const std::span<const Vector3d> points = pointsOf(pieces[id]);
-    std::vector<Vector3d> clipped(points.begin(), points.end()), next;
-    for (const std::uint32_t r : leaf.path) {
-        PlaneD side = planes->oriented(r);
-        side.d += contactSkin;
+template <class Reach>
+bool Compiler::clipNearLeaf(const Leaf& leaf, std::span<const Vector3d> points, Reach reach,
+                            std::vector<Vector3d>& clipped, std::vector<Vector3d>& next) const {
+    clipped.assign(points.begin(), points.end());
+    for (const std::uint32_t ref : leaf.path) {
+        PlaneD side = planes->oriented(ref);
+        side.d += reach(ref, side);
         const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
-        if (cut == PolygonSide::back) return true;
+        if (cut == PolygonSide::back) return false;
         if (cut == PolygonSide::both) clipped.swap(next);
     }
+    return true;
+}
+
+bool Compiler::lendCopy(Leaf& leaf, std::uint32_t id, std::uint32_t plane, const std::vector<Vector3d>& clipped) {
+    if (clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) return true;
+    std::vector<std::uint32_t> added;
+    if (!addPiece(clipped, pieces[id].source, plane, added)) return false;
+    leaf.borrowed.push_back(added[0]);
+    leaf.borrowedFrom.push_back(id);
+    ++report.borrowedPieces;
+    return true;
+}
+
+bool Compiler::copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref, std::vector<Vector3d>& clipped,
+                            std::vector<Vector3d>& next) {
+    const auto skin = [](std::uint32_t, const PlaneD&) { return contactSkin; };
+    if (!clipNearLeaf(leaf, pointsOf(pieces[id]), skin, clipped, next)) return true;
     const PlaneD onto = planes->oriented(ref);
     bool below = false;
     for (Vector3d& q : clipped) {
@@ -1226,13 +1252,7 @@ bool Compiler::copyOntoSide(Leaf& leaf, std::uint32_t id, std::uint32_t ref) {
         below = below || d < -tol.cut;
         q = q - d * onto.normal;
     }
-    if (!below || clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) return true;
-    std::vector<std::uint32_t> added;
-    if (!addPiece(clipped, pieces[id].source, ref, added)) return false;
-    leaf.borrowed.push_back(added[0]);
-    leaf.borrowedFrom.push_back(id);
-    ++report.borrowedPieces;
-    return true;
+    return !below || lendCopy(leaf, id, ref, clipped);
 }
 
 // The contact query looks only at the spaces of a movement's two ends. A face just outside a
@@ -1304,37 +1324,24 @@ bool Compiler::borrowNearFaces() {
                                 !spaceInFront(side)) {
                                 continue;
                             }
-                            if (!copyOntoSide(taker, id, ref)) return false;
+                            if (!copyOntoSide(taker, id, ref, clipped, next)) return false;
                             break;
                         }
                     }
                     continue;
                 }
-                const std::span<const Vector3d> points = pointsOf(piece);
-                clipped.assign(points.begin(), points.end());
-                for (const std::uint32_t ref : taker.path) {
-                    PlaneD side = planes->oriented(ref);
-                    // Within the skin of the leaf; a continuation reaches as far past a side
-                    // that crosses it as the clip query may look along a wall it slides on.
-                    // Not past a side that is itself one of the leaf's faces (a floor the wall
-                    // stands on): behind it nothing walks, and a wall reaching down through a
-                    // floor would be met by the ground probe before the floor is.
+                // Within the skin of the leaf; a continuation reaches as far past a side that
+                // crosses it as the clip query may look along a wall it slides on. Not past a side
+                // that is itself one of the leaf's faces (a floor the wall stands on): behind it
+                // nothing walks, and a wall reaching down through a floor would be met by the
+                // ground probe before the floor is.
+                const auto reach = [&](std::uint32_t ref, const PlaneD& side) {
                     const bool crossing = std::fabs(dot(side.normal, plane.normal)) <= 0.99;
                     const bool seam = piecesOnPlane(taker, ref >> 1).empty();
-                    side.d += continuation && crossing && seam ? seamReach : contactSkin;
-                    const PolygonSide cut = splitConvexPolygon(clipped, side, tol.cut, &next, nullptr);
-                    if (cut == PolygonSide::back) {
-                        clipped.clear();
-                        break;
-                    }
-                    if (cut == PolygonSide::both) clipped.swap(next);
-                }
-                if (clipped.size() < 3 || !(polygonArea(clipped) > tol.cut * tol.cut)) continue;
-                std::vector<std::uint32_t> added;
-                if (!addPiece(clipped, piece.source, piece.plane, added)) return false;
-                taker.borrowed.push_back(added[0]);
-                taker.borrowedFrom.push_back(id);
-                ++report.borrowedPieces;
+                    return continuation && crossing && seam ? seamReach : contactSkin;
+                };
+                if (!clipNearLeaf(taker, pointsOf(piece), reach, clipped, next)) continue;
+                if (!lendCopy(taker, id, piece.plane, clipped)) return false;
             }
         }
     }
